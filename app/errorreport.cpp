@@ -1,0 +1,21 @@
+#include "app/errorreport.h"
+
+#include "app/form.h"
+
+QString ErrorReportText(const QString &description, const QString &location, int line)
+{
+    return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ")
+           + QString::number(line) + QStringLiteral("\r\r")
+           + QStringLiteral("Please email screenshot of this message to ") + kSupportAddress;
+}
+
+void ShowErrorReport(Form &form, const QString &description, const QString &location, int line)
+{
+    form.MsgBox(ErrorReportText(description, location, line), vbExclamation,
+                QStringLiteral("Application Error"));
+}
+
+void Guard::report(int line, const QString &description)
+{
+    ShowErrorReport(form_, description, location_, line);
+}

@@ -1,0 +1,101 @@
+#pragma once
+// A window of the retained model: its controls in collection and stacking
+// order, hit-testing, automatic drag and drop, pointer, message boxes and
+// unload. The view feeds it input in twips and paints what it holds.
+#include "app/control.h"
+#include "app/platform.h"
+
+#include <QPoint>
+#include <functional>
+#include <vector>
+
+// Mouse-pointer codes.
+enum : int { vbDefault = 0, vbHourglass = 11, vbCustom = 99 };
+// Drag-over states.
+enum : int { vbEnter = 0, vbLeave = 1, vbOver = 2 };
+// Message box styles.
+enum : int { vbExclamation = 48, vbInformation = 64 };
+
+class Form {
+public:
+    explicit Form(Platform &platform);
+    virtual ~Form();
+    Form(const Form &) = delete;
+    Form &operator=(const Form &) = delete;
+
+    Platform &platform;
+    AppObject &App;
+
+    // Window properties.
+    QString Caption;
+    StdPicture Icon;
+    StdPicture MouseIcon;
+    int MousePointer = vbDefault;
+    OleColor BackColor = vbWhite;
+    int ClientWidth = 0, ClientHeight = 0;  // twips
+    const qint32 hWnd;
+    QString StyleSheet;  // set by the skin component
+    bool unloaded() const { return unloaded_; }
+
+    // Building the window.
+    Control &addControl(ControlKind kind, const QString &name, int index = -1);
+    ControlArray &array(const QString &name);
+    Control &control(const QString &name) const;
+    // Windowless stacking, front first; windowed controls lie above them all.
+    void setStacking(const std::vector<Control *> &frontToBack);
+
+    const std::vector<Control *> &Controls() const { return collection_; }
+    const std::vector<Control *> &stacking() const { return stacking_; }
+    std::vector<Control *> windowedControls() const;
+
+    // Brings a control to the front of its layer.
+    void ZOrder(Control &control);
+    // The topmost visible control at a point that takes mouse and drag events.
+    Control *hitTest(QPoint twips) const;
+
+    // Modal message box; the window is brought up to date first.
+    int MsgBox(const QString &prompt, int style, const QString &title);
+    // Unloads the window, as its close command does.
+    void Unload();
+
+    // Input from the view, in client-area twips.
+    void mouseDown(QPoint twips);
+    void mouseMove(QPoint twips);
+    void mouseUp(QPoint twips);
+    void buttonClick(Control &button);
+    void buttonMouseMove(Control &button, QPoint twips);
+    void closeRequested();
+
+    // The drag in progress, if any.
+    Control *dragSource() const { return dragSource_; }
+    QPoint dragPosition() const { return dragPos_; }
+    QPoint dragGrabOffset() const { return grabOffset_; }
+
+    // Called after every change a handler may have made, so the view repaints.
+    std::function<void()> changed;
+    // Called once the window has unloaded.
+    std::function<void()> onUnloaded;
+
+protected:
+    // Events, delivered to the subclass's handlers. X and Y are relative to
+    // the control that receives the event.
+    virtual void dragOver(Control &target, Control &source, float x, float y, int state);
+    virtual void dragDrop(Control &target, Control &source, float x, float y);
+    virtual void formMouseMove(int button, int shift, float x, float y);
+    virtual void click(Control &control);
+    virtual void controlMouseMove(Control &control, int button, int shift, float x, float y);
+    virtual void formUnload(int &cancel);
+
+private:
+    template <class F> void dispatch(F &&handler);
+    void endDrag();
+
+    std::vector<std::unique_ptr<Control>> owned_;
+    std::vector<Control *> collection_;
+    std::vector<Control *> stacking_;
+    std::map<QString, std::unique_ptr<ControlArray>> arrays_;
+    Control *dragSource_ = nullptr;
+    Control *dragOverTarget_ = nullptr;
+    QPoint dragPos_, grabOffset_;
+    bool unloaded_ = false;
+};

@@ -1,0 +1,245 @@
+#include "app/formview.h"
+
+#include "app/form.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+
+FormView::FormView(Form &form) : form_(form)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(form.ClientWidth / kTwipsPerPixel, form.ClientHeight / kTwipsPerPixel);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    createWidgets();
+    form_.changed = [this] { sync(); };
+    form_.onUnloaded = [this] { close(); };
+    sync();
+}
+
+QRectF FormView::toPixels(const QRect &twips)
+{
+    const double k = kTwipsPerPixel;
+    return QRectF(twips.x() / k, twips.y() / k, twips.width() / k, twips.height() / k);
+}
+
+QPoint FormView::toTwips(QPointF pixels)
+{
+    return QPoint(qRound(pixels.x() * kTwipsPerPixel), qRound(pixels.y() * kTwipsPerPixel));
+}
+
+QColor FormView::toColor(quint32 ole)
+{
+    if (ole & 0x80000000u) {
+        switch (ole & 0xFF) {  // the system colours this window uses, as Windows ships them
+        case 0x05: return QColor(0xFF, 0xFF, 0xFF);   // window
+        case 0x0F: return QColor(0xF0, 0xF0, 0xF0);   // button face
+        default: return QColor(0, 0, 0);              // window text, button text
+        }
+    }
+    return QColor(ole & 0xFF, (ole >> 8) & 0xFF, (ole >> 16) & 0xFF);
+}
+
+static QFont fontOf(const Control &c)
+{
+    QFont font(c.FontName);
+    font.setPixelSize(qMax(1, qRound(c.FontSize * 96.0 / 72.0)));  // points at 96 dpi
+    font.setBold(c.FontBold);
+    return font;
+}
+
+void FormView::createWidgets()
+{
+    QWidget *previous = nullptr;
+    std::vector<Control *> byTab = form_.windowedControls();
+    std::sort(byTab.begin(), byTab.end(), [](Control *a, Control *b) { return a->TabIndex < b->TabIndex; });
+    for (Control *c : byTab) {
+        QWidget *w = nullptr;
+        if (c->kind == ControlKind::PushButton) {
+            auto *button = new QPushButton(c->Caption, this);
+            connect(button, &QPushButton::clicked, this, [this, c] { form_.buttonClick(*c); });
+            button->setAutoDefault(false);
+            QPalette pal = button->palette();
+            pal.setColor(QPalette::Button, toColor(c->BackColor));
+            pal.setColor(QPalette::ButtonText, toColor(c->ForeColor));
+            button->setPalette(pal);
+            w = button;
+        } else if (c->kind == ControlKind::TextBox) {
+            w = new QLineEdit(c->Text, this);
+        } else {
+            continue;  // the media player has nothing to show
+        }
+        w->setObjectName(c->Name);
+        w->setFont(fontOf(*c));
+        w->setGeometry(toPixels(c->rect()).toRect());
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+        if (previous)
+            setTabOrder(previous, w);
+        else
+            w->setFocus();
+        previous = w;
+        widgets_[w] = c;
+    }
+}
+
+void FormView::sync()
+{
+    for (auto &[w, c] : widgets_) {
+        w->setVisible(c->Visible);
+        w->setEnabled(c->Enabled);
+        if (auto *button = qobject_cast<QPushButton *>(w))
+            button->setText(c->Caption);
+    }
+    if (windowTitle() != form_.Caption)
+        setWindowTitle(form_.Caption);
+    if (form_.Icon.image.cacheKey() != iconKey_) {
+        iconKey_ = form_.Icon.image.cacheKey();
+        setWindowIcon(QIcon(QPixmap::fromImage(form_.Icon.image)));
+    }
+    if (form_.StyleSheet != appliedStyleSheet_) {
+        appliedStyleSheet_ = form_.StyleSheet;
+        setStyleSheet(appliedStyleSheet_);
+    }
+    setCursor(pointer());
+    update();
+}
+
+QCursor FormView::pointer()
+{
+    auto pictureCursor = [this](const StdPicture &picture) {
+        const qint64 key = picture.image.cacheKey();
+        auto it = cursors_.find(key);
+        if (it == cursors_.end()) {
+            const QPoint hs = picture.hotspotOrCentre();
+            it = cursors_.emplace(key, QCursor(QPixmap::fromImage(picture.image), hs.x(), hs.y())).first;
+        }
+        return it->second;
+    };
+    if (const Control *source = form_.dragSource())
+        return source->DragIcon.isNull() ? QCursor(Qt::ArrowCursor) : pictureCursor(source->DragIcon);
+    switch (form_.MousePointer) {
+    case vbHourglass:
+        return QCursor(Qt::WaitCursor);
+    case vbCustom:
+        if (!form_.MouseIcon.isNull())
+            return pictureCursor(form_.MouseIcon);
+        return QCursor(Qt::ArrowCursor);
+    default:
+        return QCursor(Qt::ArrowCursor);
+    }
+}
+
+void FormView::showCentred()
+{
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    show();
+}
+
+void FormView::paintControl(QPainter &p, const Control &c)
+{
+    const QRectF r = toPixels(c.rect());
+    switch (c.kind) {
+    case ControlKind::Image: {
+        if (c.Picture.isNull())
+            return;
+        const bool sharp = !c.Picture.image2x.isNull() && devicePixelRatioF() > 1.0;
+        const QImage &img = sharp ? c.Picture.image2x : c.Picture.image;
+        if (c.Stretch)
+            p.drawImage(r, img);
+        else
+            p.drawImage(r.topLeft(), img);
+        return;
+    }
+    case ControlKind::Label: {
+        if (c.BackStyle == 1)
+            p.fillRect(r, toColor(c.BackColor));
+        p.setFont(fontOf(c));
+        p.setPen(toColor(c.ForeColor));
+        const Qt::Alignment h = c.Alignment == 2 ? Qt::AlignHCenter : c.Alignment == 1 ? Qt::AlignRight : Qt::AlignLeft;
+        p.save();
+        p.setClipRect(r);
+        // Captions are drawn as they stand: "&" is a character of a name here.
+        p.drawText(r, int(h | Qt::AlignTop | Qt::TextWordWrap), c.Caption);
+        p.restore();
+        return;
+    }
+    case ControlKind::Shape:
+        if (c.BorderStyle != 0) {
+            p.setPen(QPen(toColor(c.ForeColor), 0));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+void FormView::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.fillRect(rect(), toColor(form_.BackColor));
+    const auto &order = form_.stacking();
+    for (auto it = order.rbegin(); it != order.rend(); ++it)
+        if ((*it)->Visible)
+            paintControl(p, **it);
+    // A dragged control without a drag icon shows as an outline.
+    if (const Control *source = form_.dragSource(); source && source->DragIcon.isNull()) {
+        const QRect outline(form_.dragPosition() - form_.dragGrabOffset(), source->rect().size());
+        p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(toPixels(outline));
+    }
+}
+
+void FormView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        form_.mouseDown(toTwips(event->position()));
+}
+
+void FormView::mouseMoveEvent(QMouseEvent *event)
+{
+    form_.mouseMove(toTwips(event->position()));
+}
+
+void FormView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        form_.mouseUp(toTwips(event->position()));
+}
+
+void FormView::closeEvent(QCloseEvent *event)
+{
+    form_.closeRequested();
+    if (form_.unloaded())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool FormView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseMove) {
+        const auto it = widgets_.find(qobject_cast<QWidget *>(watched));
+        if (it != widgets_.end() && it->second->kind == ControlKind::PushButton) {
+            const auto *me = static_cast<QMouseEvent *>(event);
+            form_.buttonMouseMove(*it->second, toTwips(me->position()));
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,50 @@
+// Program start: the quiz window is created, loaded and shown.
+#include "app/formview.h"
+#include "app/qtmediaplayer.h"
+#include "app/qtplatform.h"
+#include "board/form1.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+
+static bool haveDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+           || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+int main(int argc, char **argv)
+{
+    if (!haveDisplay()) {
+        std::fputs("orbenvale: there is no display to open the quiz window on "
+                   "(neither DISPLAY nor WAYLAND_DISPLAY is set).\n",
+                   stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("orbenvale"));
+    QApplication::setDesktopFileName(QStringLiteral("org.orbenvale.TessaryPlunor"));
+
+    QtMessageBoxes boxes;
+    QtCommandRunner shell;
+    QtMediaBackend media;
+    Platform platform;
+    platform.App.Path = QCoreApplication::applicationDirPath();
+    platform.boxes = &boxes;
+    platform.shell = &shell;
+    platform.media = &media;
+    platform.Timer = SecondsSinceMidnight;
+
+    Form1 form(platform);
+    FormView view(form);
+    form.Form_Load();
+    if (form.unloaded())
+        return 0;
+    boxes.owner = &view;
+    view.showCentred();
+    // Build the sound pipeline once the window is up, so the first drop
+    // sounds as promptly as later ones.
+    QTimer::singleShot(0, &app, [&] { media.warmUp(ResolvePath(platform.App.Path + "/sounds/correct.wma")); });
+    return app.exec();
+}

@@ -1,0 +1,58 @@
+// Judging a dropped name: the zone under the pointer says which country it
+// landed on.
+#include "app/files.h"
+#include "app/formserror.h"
+#include "board/form1.h"
+
+bool Form1::IsCorrectDrop(const QString &zoneTag, const QString &nameTag) const
+{
+    const QString name = TrimBlanks(nameTag);
+    // An empty name would be "contained" in every zone.
+    if (name.isEmpty())
+        return false;
+    if (TrimBlanks(zoneTag) == name)
+        return true;
+    // A name that is a country of the map in its own right ("Ireland") must
+    // not be taken on another country whose name contains it ("Northern
+    // Ireland"); partial names from custom lists still match by containment.
+    for (const auto &[index, zone] : piccoor.elements())
+        if (TrimBlanks(zone->Tag) == name)
+            return false;
+    return zoneTag.contains(name, Qt::CaseSensitive);
+}
+
+void Form1::piccoor_DragDrop(int Index, Control &Source, float, float)
+{
+    const QString zoneTag = piccoor(Index).Tag;
+    const QString nameTag = Source.Tag;
+    if (!IsCorrectDrop(zoneTag, nameTag)) {
+        Source.Visible = true;
+        wmp1.setURL(App.Path + QStringLiteral("/sounds/wrong.wma"));
+        return;
+    }
+    Source.Visible = false;
+    const QString shown = Split(nameTag, QStringLiteral(",")).at(0);
+    Control &onMap = maplabel(Source.Index);
+    onMap.Caption = shown;
+    onMap.FontBold = true;
+    onMap.Visible = true;
+    if (placedcount == 32767)
+        throw errors::overflow();
+    placedcount = qint16(placedcount + 1);
+    wmp1.setURL(App.Path + QStringLiteral("/sounds/correct.wma"));
+    if (placedcount == kCompleteCount) {
+        wmp1.setURL(App.Path + QStringLiteral("/sounds/complete.wma"));
+        MsgBox(QStringLiteral("CONGRATULATIONS!THE MAP IS COMPLETE!"), vbInformation, QStringLiteral("SUCCESS"));
+        PushButton1_Click();
+    }
+}
+
+void Form1::labels_DragDrop(int, Control &Source, float, float)
+{
+    Source.Visible = true;
+}
+
+void Form1::labels_DragOver(int, Control &Source, float, float, int)
+{
+    Source.DragIcon = Image2.Picture;
+}

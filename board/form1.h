@@ -1,0 +1,55 @@
+#pragma once
+// The quiz window: start-up, item list, drop zones, answer checking, new
+// round and leaving, as handlers of the window's events.
+#include "app/files.h"
+#include "app/form.h"
+#include "layout/form1layout.h"
+
+class Guard;
+
+class Form1 : public Form {
+public:
+    explicit Form1(Platform &platform, QString productName = layout::kProductName);
+
+    // Handlers.
+    void Form_Load();
+    void Form_MouseMove(int Button, int Shift, float X, float Y);
+    void Form_Unload(int &Cancel);
+    void labels_DragOver(int Index, Control &Source, float X, float Y, int State);
+    void labels_DragDrop(int Index, Control &Source, float X, float Y);
+    void piccoor_DragDrop(int Index, Control &Source, float X, float Y);
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton1_MouseMove(int Button, int Shift, float X, float Y);
+    void PushButton2_MouseMove(int Button, int Shift, float X, float Y);
+
+    // Names placed correctly since start-up or the last new round.
+    qint16 placedcount = 0;
+
+    static constexpr int kCompleteCount = 41;
+
+private:
+    bool built_;
+
+public:
+    ControlArray &labels, &maplabel, &shape, &piccoor;
+    Control &Image1, &Image2, &Image3, &Label1, &Label2;
+    Control &PushButton1, &PushButton2, &wmp1, &SkinFramework1, &Text1;
+
+protected:
+    void dragOver(Control &target, Control &source, float x, float y, int state) override;
+    void dragDrop(Control &target, Control &source, float x, float y) override;
+    void formMouseMove(int button, int shift, float x, float y) override;
+    void click(Control &control) override;
+    void controlMouseMove(Control &control, int button, int shift, float x, float y) override;
+    void formUnload(int &cancel) override;
+
+private:
+    void LoadItemList(Guard &guard);
+    void BuildDropZones(Guard &guard);
+    bool IsCorrectDrop(const QString &zoneTag, const QString &nameTag) const;
+    void ShowPointerOverButton();
+
+    QString productName_;
+    FileTable files_;
+};

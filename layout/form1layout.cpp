@@ -1,0 +1,182 @@
+#include "layout/form1layout.h"
+
+#include "app/form.h"
+#include "layout/regions.h"
+
+#include <QFile>
+#include <QImageReader>
+
+namespace layout {
+
+static QImage resourceImage(const QString &name)
+{
+    if (!QFile::exists(name))
+        return {};
+    QImageReader reader(name);
+    reader.setDecideFormatFromContent(true);
+    return reader.read();
+}
+
+StdPicture MapPicture()
+{
+    StdPicture p;
+    p.image = resourceImage(QStringLiteral(":/assets/map.jpg"));
+    p.image2x = resourceImage(QStringLiteral(":/assets/map@2x.jpg"));
+    return p;
+}
+
+StdPicture PanelPicture()
+{
+    return {resourceImage(QStringLiteral(":/assets/panel.jpg"))};
+}
+
+StdPicture DragIconPicture()
+{
+    StdPicture p{resourceImage(QStringLiteral(":/assets/pushpin.ico"))};
+    p.hotspot = QPoint(29, 29);  // the needle's tip marks where the name lands
+    return p;
+}
+
+StdPicture BlankWindowIcon()
+{
+    QImage blank(32, 32, QImage::Format_ARGB32);
+    blank.fill(Qt::transparent);
+    return {blank};
+}
+
+StdPicture ProgramIcon()
+{
+    StdPicture p{resourceImage(QStringLiteral(":/assets/icons/orbenvale-256.png"))};
+    return p;
+}
+
+static Control &place(Control &c, int left, int top, int width, int height)
+{
+    c.Left = left;
+    c.Top = top;
+    c.Width = width;
+    c.Height = height;
+    return c;
+}
+
+static void setFont(Control &c, const QString &name, double size, bool bold)
+{
+    c.FontName = name;
+    c.FontSize = size;
+    c.FontBold = bold;
+}
+
+static Control &label(Form &f, const QString &name, int index, const QString &caption)
+{
+    Control &c = f.addControl(ControlKind::Label, name, index);
+    c.Caption = caption;
+    c.BackStyle = 0;
+    c.ForeColor = vbWhite;
+    return c;
+}
+
+static Control &button(Form &f, const QString &name, const QString &caption, int tabIndex)
+{
+    Control &c = f.addControl(ControlKind::PushButton, name);
+    c.Caption = caption;
+    setFont(c, QStringLiteral("Arial"), 11.25, true);
+    c.ForeColor = vbButtonText;
+    c.BackColor = vbWhite;
+    c.TabIndex = tabIndex;
+    return c;
+}
+
+void BuildForm1(Form &f)
+{
+    f.Caption = kProductName;
+    f.ClientWidth = 13515;
+    f.ClientHeight = 8205;
+    f.BackColor = vbWhite;
+    f.Icon = BlankWindowIcon();
+
+    Control &image1 = place(f.addControl(ControlKind::Image, QStringLiteral("Image1")), -60, 0, 8895, 8235);
+    image1.Picture = MapPicture();
+    image1.Stretch = true;
+
+    Control &image3 = place(f.addControl(ControlKind::Image, QStringLiteral("Image3")), 8490, -120, 5025, 8340);
+    image3.Picture = PanelPicture();
+    image3.Stretch = true;
+
+    Control &label1 = place(label(f, QStringLiteral("Label1"), -1, QStringLiteral("INSTRUCTIONS")), 8970, 360, 1785, 255);
+    setFont(label1, QStringLiteral("Arial"), 8.25, true);
+    Control &label2 = place(label(f, QStringLiteral("Label2"), -1,
+                                  QStringLiteral("DRAG EACH COUNTRY NAME TO ITS PROPER PLACE ON THE MAP")),
+                            8970, 630, 3945, 435);
+    setFont(label2, QStringLiteral("Arial"), 8.25, false);
+
+    Control &image2 = place(f.addControl(ControlKind::Image, QStringLiteral("Image2")), 10560, 6240, 480, 480);
+    image2.Picture = DragIconPicture();
+    image2.Visible = false;
+
+    Control &zone0 = place(f.addControl(ControlKind::Image, QStringLiteral("piccoor"), 0), 10320, 6960, 765, 225);
+    zone0.DragMode = 1;
+
+    place(button(f, QStringLiteral("PushButton1"), QStringLiteral("Restart"), 86), 9000, 7440, 2160, 405);
+    place(button(f, QStringLiteral("PushButton2"), QStringLiteral("Exit"), 87), 11280, 7440, 2040, 405);
+
+    Control &wmp1 = place(f.addControl(ControlKind::MediaPlayer, QStringLiteral("wmp1")), 7590, 9450, 4215, 495);
+    wmp1.TabIndex = 1;
+    f.addControl(ControlKind::SkinFramework, QStringLiteral("SkinFramework1"));
+    Control &text1 = place(f.addControl(ControlKind::TextBox, QStringLiteral("Text1")), 13800, 3030, 1815, 495);
+    text1.Text = QStringLiteral("Text1");
+    text1.TabIndex = 0;
+    text1.BackColor = vbWhite;
+
+    for (int i = 0; i < kItemCount; ++i) {
+        const bool left = i < 25;
+        Control &c = label(f, QStringLiteral("labels"), i, QStringLiteral("Label3"));
+        place(c, left ? 9030 : 11220, 1200 + 210 * (left ? i : i - 25), 2115, i == 19 ? 255 : 285);
+        setFont(c, QStringLiteral("Arial"), 11.25, true);
+        c.DragMode = 1;
+    }
+    for (int i = 0; i < kItemCount; ++i) {
+        const MapLabelPlace &m = kMapLabels[i];
+        Control &c = label(f, QStringLiteral("maplabel"), i, QStringLiteral("*************"));
+        place(c, m.left, m.top, m.width, m.height);
+        setFont(c, QStringLiteral("Arial Narrow"), 6.75, false);
+        c.ForeColor = vbButtonText;
+        c.Alignment = 2;
+        c.Visible = false;
+    }
+    for (int i = 0; i < kRegionCount; ++i) {
+        const RegionRect &r = kRegions[i];
+        Control &c = place(f.addControl(ControlKind::Shape, QStringLiteral("shape"), i), r.left, r.top, r.width, r.height);
+        c.Tag = QString::fromLatin1(r.tag);
+        c.BorderStyle = 1;
+        c.ForeColor = vbWindowText;
+        c.BackStyle = 0;
+    }
+
+    // Stacking, front first.
+    ControlArray &labels = f.array(QStringLiteral("labels"));
+    ControlArray &maplabel = f.array(QStringLiteral("maplabel"));
+    ControlArray &shape = f.array(QStringLiteral("shape"));
+    std::vector<Control *> order;
+    auto range = [&order](ControlArray &a, int from, int to) {
+        for (int i = from;; i += from <= to ? 1 : -1) {
+            order.push_back(&a(i));
+            if (i == to)
+                break;
+        }
+    };
+    order.push_back(&maplabel(26));
+    range(labels, 40, 25);
+    range(maplabel, 40, 27);
+    range(maplabel, 25, 0);
+    range(shape, 102, 66);
+    range(shape, 64, 0);
+    order.push_back(&shape(65));
+    range(labels, 24, 13);
+    order.insert(order.end(), {&label2, &label1, &image2, &zone0});
+    range(labels, 9, 0);
+    range(labels, 10, 12);
+    order.insert(order.end(), {&image1, &image3});
+    f.setStacking(order);
+}
+
+}  // namespace layout

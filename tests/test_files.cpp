@@ -1,0 +1,126 @@
+// The file layer: line input rules, decoding, names with either separator,
+// listings with hidden files, picture loading.
+#include "app/files.h"
+#include "app/formserror.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.path() + QLatin1Char('/') + name;
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return path;
+}
+
+QStringList readLines(const QTemporaryDir &dir, const QByteArray &bytes)
+{
+    const QString path = writeFile(dir, QStringLiteral("lines.txt"), bytes);
+    FileTable files;
+    files.Open(path, 1);
+    QStringList lines;
+    while (!files.Eof(1))
+        lines << files.LineInput(1);
+    files.Close(1);
+    return lines;
+}
+
+int errorNumber(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const FormsError &e) {
+        return e.Number;
+    }
+    return 0;
+}
+
+TEST(Files, LineInputEndsLinesAtCrOrCrlfOnly)
+{
+    QTemporaryDir dir;
+    EXPECT_EQ(readLines(dir, "A\r\nB\rC"), (QStringList{"A", "B", "C"}));
+    EXPECT_EQ(readLines(dir, "A\r\nB\r\n"), (QStringList{"A", "B"})) << "a final terminator adds no line";
+    EXPECT_EQ(readLines(dir, "A\nB\r\n"), (QStringList{"A\nB"})) << "a lone LF stays in the line";
+    EXPECT_EQ(readLines(dir, "\r\nA\r\r\n"), (QStringList{"", "A", ""}));
+    EXPECT_EQ(readLines(dir, ""), QStringList{});
+    EXPECT_EQ(readLines(dir, " A ,B\r\n"), (QStringList{" A ,B"}));
+
+    FileTable files;
+    EXPECT_EQ(errorNumber([&] { files.Eof(1); }), 52);
+    EXPECT_EQ(errorNumber([&] { files.Open(dir.path() + "/missing.txt", 1); }), 53);
+    EXPECT_EQ(errorNumber([&] { files.Open(dir.path(), 1); }), 75) << "a folder is not a text file";
+    const QString path = writeFile(dir, QStringLiteral("one.txt"), "X");
+    files.Open(path, 1);
+    EXPECT_EQ(errorNumber([&] { files.Open(path, 1); }), 55);
+    EXPECT_EQ(files.LineInput(1), "X");
+    EXPECT_EQ(errorNumber([&] { files.LineInput(1); }), 62);
+}
+
+TEST(Files, TextIsUtf8WhenValidElseWindows1252)
+{
+    EXPECT_EQ(DecodeText("\xEF\xBB\xBF" "Cura\xC3\xA7" "ao"), QString::fromUtf8("Cura\xC3\xA7" "ao"));
+    EXPECT_EQ(DecodeText("Cura\xC3\xA7" "ao"), QString::fromUtf8("Cura\xC3\xA7" "ao"));
+    EXPECT_EQ(DecodeText("Cura\xE7" "ao \x80 \x9C"), QString::fromUtf8("Cura\xC3\xA7" "ao \xE2\x82\xAC \xC5\x93"));
+    EXPECT_EQ(DecodeText("Plain ASCII"), QStringLiteral("Plain ASCII"));
+}
+
+TEST(Files, SplitAndTrimFollowTheRuntime)
+{
+    EXPECT_TRUE(Split(QString(), ",").isEmpty()) << "an empty text has no pieces";
+    EXPECT_EQ(Split(",B", ","), (QStringList{"", "B"}));
+    EXPECT_EQ(Split("A,B,C", ","), (QStringList{"A", "B", "C"}));
+    EXPECT_EQ(Split("A", ","), QStringList{"A"});
+    EXPECT_EQ(TrimBlanks("  A B  "), "A B");
+    EXPECT_EQ(TrimBlanks("\tA "), "\tA") << "only blanks are trimmed";
+}
+
+TEST(Files, NamesListingsAndDates)
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("x");
+    writeFile(dir, "x/o.cjs", "a {}");
+    EXPECT_EQ(ResolvePath("/a\\b/c\\d"), "/a/b/c/d");
+    EXPECT_EQ(Dir(dir.path() + "\\x\\o.cjs"), "o.cjs");
+    EXPECT_EQ(Dir(dir.path() + "\\x"), "") << "folders are not listed with normal attributes";
+    EXPECT_EQ(Dir(dir.path() + "\\x", vbDirectory), "x");
+    EXPECT_EQ(Dir(dir.path() + "\\x\\none.cjs"), "");
+
+    writeFile(dir, "x/.hidden", "other\no.cjs\n");
+    EXPECT_EQ(Dir(dir.path() + "\\x\\o.cjs"), "") << "listed in .hidden";
+    EXPECT_EQ(Dir(dir.path() + "\\x\\o.cjs", vbHidden), "o.cjs");
+    writeFile(dir, ".dotfile", "");
+    EXPECT_EQ(Dir(dir.path() + "/.dotfile"), "");
+
+    EXPECT_TRUE(FileDateTime(dir.path() + "\\x\\o.cjs").isValid()) << "hidden files have dates too";
+    EXPECT_EQ(errorNumber([&] { FileDateTime(dir.path() + "\\missing"); }), 53);
+}
+
+TEST(Files, PicturesLoadOrFailClearly)
+{
+    QTemporaryDir dir;
+    const QString text = writeFile(dir, "HAND-M.CUR", "this is not a picture");
+    EXPECT_EQ(errorNumber([&] { LoadPicture(text); }), 481);
+    EXPECT_EQ(errorNumber([&] { LoadPicture(dir.path() + "/missing.cur"); }), 53);
+
+    // A cursor file: an icon file of type 2 whose header carries the hotspot.
+    QImage img(32, 32, QImage::Format_ARGB32);
+    img.fill(Qt::red);
+    QByteArray ico;
+    QBuffer buffer(&ico);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QImageWriter(&buffer, "ico").write(img));
+    ico[2] = 2;
+    ico[10] = 5, ico[11] = 0, ico[12] = 9, ico[13] = 0;
+    const StdPicture cursor = LoadPicture(writeFile(dir, "c.CUR", ico));
+    EXPECT_EQ(cursor.image.size(), QSize(32, 32));
+    EXPECT_EQ(cursor.hotspot, QPoint(5, 9));
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+// The window model: control arrays, stacking and hit-testing, automatic drag.
+#include "app/errorreport.h"
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A window of two overlapping draggable labels and an image, recording events.
+class RecordingForm : public Form {
+public:
+    explicit RecordingForm(Platform &p) : Form(p)
+    {
+        ClientWidth = ClientHeight = 3000;
+        image = &addControl(ControlKind::Image, "target");
+        image->Left = 1000, image->Top = 1000, image->Width = 1000, image->Height = 1000;
+        for (int i = 0; i < 2; ++i) {
+            Control &l = addControl(ControlKind::Label, "name", i);
+            l.Left = 0, l.Top = i * 200, l.Width = 500, l.Height = 300;
+            l.DragMode = 1;
+        }
+    }
+    Control *image;
+    QStringList events;
+
+protected:
+    void dragOver(Control &t, Control &s, float x, float y, int state) override
+    {
+        events << QStringLiteral("over %1 %2 %3 %4,%5").arg(t.displayName(), s.displayName()).arg(state).arg(x).arg(y);
+    }
+    void dragDrop(Control &t, Control &s, float x, float y) override
+    {
+        events << QStringLiteral("drop %1 %2 %3,%4").arg(t.displayName(), s.displayName()).arg(x).arg(y);
+    }
+    void formMouseMove(int, int, float, float) override { events << "move"; }
+};
+
+TEST(Forms, ControlArraysReportMissingElementsAndLoadInvisibleCopies)
+{
+    Harness h;
+    Form1 &f = h.create();
+    EXPECT_EQ(f.labels.count(), 41);
+    EXPECT_EQ(f.piccoor.count(), 1);
+    try {
+        f.labels(41);
+        FAIL() << "labels(41) must not exist";
+    } catch (const FormsError &e) {
+        EXPECT_EQ(e.Number, 340);
+        EXPECT_EQ(e.Description, "Control array element '41' doesn't exist");
+    }
+    f.piccoor(0).Tag = "template";
+    Control &zone = f.piccoor.Load(7);
+    EXPECT_FALSE(zone.Visible);
+    EXPECT_EQ(zone.Index, 7);
+    EXPECT_EQ(zone.Tag, "template");
+    EXPECT_EQ(zone.DragMode, 1) << "copied from element 0";
+    EXPECT_EQ(f.stacking().front(), &zone) << "a new element starts in front";
+    EXPECT_THROW(f.piccoor.Load(7), FormsError);
+}
+
+TEST(Forms, HitTestFollowsTheStackingOrder)
+{
+    Harness h;
+    Form1 &f = h.create();
+    // Name labels overlap by 75 twips: 13 lies over 12, but 9 over 10.
+    EXPECT_EQ(f.hitTest({9100, 1200 + 210 * 13 + 30}), &f.labels(13));
+    EXPECT_EQ(f.hitTest({9100, 1200 + 210 * 10 + 30}), &f.labels(9));
+    EXPECT_EQ(f.hitTest({9100, 1200 + 210 * 11 + 30}), &f.labels(10));
+    EXPECT_EQ(f.hitTest({11300, 1200 + 210 * 3 + 30}), &f.labels(28));
+    // Windowed controls lie above everything windowless.
+    EXPECT_EQ(f.hitTest({9100, 7500}), &f.PushButton1);
+    // Shapes and hidden controls take no mouse: the map picture is under them.
+    EXPECT_EQ(f.hitTest({4800, 5400}), &f.Image1);
+    EXPECT_EQ(f.hitTest({12000, 6000}), &f.Image3);
+    EXPECT_EQ(f.hitTest({-5, 100}), nullptr) << "outside the client area";
+    f.ZOrder(f.Image3);
+    EXPECT_EQ(f.hitTest({9100, 1200 + 210 * 13 + 30}), &f.Image3);
+}
+
+TEST(Forms, AutomaticDragDeliversOverAndDropToTheTopmostControl)
+{
+    Harness h;
+    RecordingForm f(h.platform);
+    f.mouseMove({2500, 2500});
+    f.mouseDown({100, 250});  // where name(1) lies over name(0)
+    ASSERT_EQ(f.dragSource(), &f.array("name")(1));
+    f.mouseMove({100, 260});
+    f.mouseMove({100, 100});
+    f.mouseMove({1500, 1500});
+    f.mouseUp({1200, 1300});
+    EXPECT_EQ(f.dragSource(), nullptr);
+    EXPECT_EQ(f.events, (QStringList{"move", "over name(1) name(1) 2 100,60", "over name(1) name(1) 1 100,-100",
+                                     "over name(0) name(1) 0 100,100", "over name(0) name(1) 1 1500,1500",
+                                     "over target name(1) 0 500,500", "drop target name(1) 200,300"}));
+
+    // No drag from a control without automatic drag mode, and no drop outside.
+    f.events.clear();
+    f.mouseDown({1500, 1500});
+    f.mouseUp({100, 100});
+    f.mouseDown({100, 100});
+    f.mouseUp({2900, 2900});
+    EXPECT_EQ(f.events, QStringList{});
+}
+
+TEST(ErrorReport, TextIsExact)
+{
+    const QString location = "in Orbenvale2017/04/05.Form1.Form_Load ";
+    EXPECT_EQ(ErrorReportText("File not found", location, 130),
+              "File not found\r\nin Orbenvale2017/04/05.Form1.Form_Load at line 130\r\r"
+              "Please email screenshot of this message to support@orbenvale.org");
+    EXPECT_TRUE(ErrorReportText("", location, 7).startsWith("\r\nin Orbenvale"));
+}
+
+TEST(ErrorReport, GuardReportsEachFailureAndResumes)
+{
+    Harness h;
+    RecordingForm f(h.platform);
+    Guard guard(f, "in Orbenvale2017/04/05.Form1.PushButton1_Click ");
+    QStringList ran;
+    guard.run(100, [&] { ran << "100"; });
+    EXPECT_FALSE(guard.run(102, [&] { throw FormsError(5, "first"); }));
+    guard.run(104, [&] { ran << "104"; });
+    if (guard.test(106, [&]() -> bool { throw FormsError(6, "second"); }))
+        ran << "body";
+    if (guard.test(108, [] { return false; }))
+        ran << "not entered";
+    EXPECT_EQ(ran, (QStringList{"100", "104", "body"}));
+    ASSERT_EQ(h.boxes.boxes.size(), 2u);
+    EXPECT_EQ(reportLines(h.boxes.boxes), (std::vector<int>{102, 106}));
+    EXPECT_EQ(h.boxes.boxes[0].style, 48);
+    EXPECT_EQ(h.boxes.boxes[0].title, "Application Error");
+    EXPECT_TRUE(h.boxes.boxes[0].prompt.startsWith("first\r\nin Orbenvale2017/04/05.Form1.PushButton1_Click at line 102\r\r"));
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 // A quiz window driven headless: message boxes, commands and sounds are
 // recorded instead of shown, run or played; the program folder is a
 // temporary folder the test fills.
+#include "app/formserror.h"
 #include "app/mediabackend.h"
 #include "app/platform.h"
 #include "board/form1.h"
@@ -11,8 +12,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <vector>
+
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 struct RecordedBox {
     QString prompt;

@@ -1,0 +1,230 @@
+// Start-up of the quiz window: the numbered sequence, its reports, the item
+// list, the drop zones and the start-up services.
+#include "app/services.h"
+#include "app/skincontrol.h"
+#include "harness.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray cursorFile()
+{
+    QImage img(32, 32, QImage::Format_ARGB32);
+    img.fill(Qt::white);
+    QByteArray ico;
+    QBuffer buffer(&ico);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "ico").write(img);
+    ico[2] = 2;
+    return ico;
+}
+
+// Records the dispatch calls the skin step makes.
+class SkinRecorder : public SkinDispatch {
+public:
+    QVariant invoke(int dispid, DispatchKind kind, const QVariantList &args) override
+    {
+        QStringList parts;
+        for (const QVariant &a : args)
+            parts << a.toString();
+        calls << QStringLiteral("%1 %2 (%3)").arg(dispid).arg(int(kind)).arg(parts.join(QLatin1Char('|')));
+        return dispid == 1 && kind == DispatchKind::PropertyGet ? QVariant(qint32(6)) : QVariant();
+    }
+    QStringList calls;
+};
+
+TEST(Startup, CleanStartShowsAFreshBoardWithoutReports)
+{
+    Harness h;
+    h.write("items.txt", countryList());
+    Form1 &f = h.load();
+    EXPECT_TRUE(h.boxes.boxes.empty());
+    EXPECT_TRUE(h.shell.runs.empty());
+    EXPECT_EQ(f.Caption, "Orbenvale Tessary Plunor");
+    EXPECT_EQ(f.App.Title, "Orbenvale Tessary");
+    EXPECT_FALSE(f.Icon.isNull());
+    EXPECT_TRUE(f.MouseIcon.isNull());
+    EXPECT_EQ(f.BackColor, vbWhite) << "no skin: layout colours stay";
+    EXPECT_EQ(f.placedcount, 0);
+    for (int i = 0; i < 41; ++i) {
+        EXPECT_EQ(f.labels(i).Caption, QString::fromLatin1(layout::kMapLabels[i].country));
+        EXPECT_EQ(f.labels(i).Tag, f.labels(i).Caption);
+        EXPECT_TRUE(f.labels(i).Visible);
+        EXPECT_FALSE(f.maplabel(i).Visible);
+    }
+    ASSERT_EQ(f.piccoor.count(), 103);
+    for (int j = 0; j < 103; ++j) {
+        const Control &zone = f.piccoor(j), &region = f.shape(j);
+        EXPECT_EQ(zone.rect(), region.rect());
+        EXPECT_EQ(zone.Tag, region.Tag);
+        EXPECT_TRUE(zone.Visible);
+        EXPECT_EQ(zone.DragMode, 0);
+        EXPECT_TRUE(zone.Picture.isNull());
+        EXPECT_EQ(region.BorderStyle, 0);
+        EXPECT_EQ(f.stacking()[102 - j], &zone) << "zones stacked by index, all in front";
+    }
+    EXPECT_TRUE(h.sounds.played.empty());
+}
+
+TEST(Startup, FailuresAreReportedOnceAndStartupGoesOn)
+{
+    Harness h;
+    h.write("items.txt", countryList());
+    h.write("HAND-M.CUR", "not a cursor at all");
+    Form1 &f = h.create();
+    f.maplabel.Unload(5);  // the new round cannot hide it
+    h.load();
+    EXPECT_EQ(reportLines(h.boxes.boxes), (std::vector<int>{106, 104}));
+    EXPECT_TRUE(h.boxes.boxes[0].prompt.startsWith("Invalid picture\r\nin Orbenvale2017/04/05.Form1.Form_Load at line 106"));
+    EXPECT_TRUE(h.boxes.boxes[1].prompt.startsWith(
+        "Control array element '5' doesn't exist\r\nin Orbenvale2017/04/05.Form1.PushButton1_Click at line 104"));
+    EXPECT_TRUE(f.MouseIcon.isNull());
+    EXPECT_EQ(f.Caption, "Orbenvale Tessary Plunor");
+    EXPECT_FALSE(f.Icon.isNull());
+    EXPECT_EQ(f.App.Title, "Orbenvale Tessary");
+    EXPECT_TRUE(f.labels(5).Visible) << "the round went on with line 106 for the same index";
+    EXPECT_TRUE(f.labels(40).Visible);
+    EXPECT_EQ(f.piccoor.count(), 103);
+}
+
+TEST(Startup, PointerCursorIsUsedWhenPresentEvenHidden)
+{
+    Harness h;
+    h.write("HAND-M.CUR", cursorFile());
+    h.write(".hidden", "HAND-M.CUR\n");
+    Form1 &f = h.load();
+    EXPECT_FALSE(f.MouseIcon.isNull());
+    EXPECT_EQ(reportLines(h.boxes.boxes), std::vector<int>{130}) << "only the missing item list";
+    EXPECT_EQ(f.labels(0).Caption, "Label3");
+}
+
+TEST(Startup, SkinIsAppliedThroughItsDispatchCalls)
+{
+    // Absent: nothing changes and the skin control is never called.
+    {
+        Harness h;
+        auto skin = std::make_shared<SkinRecorder>();
+        h.create().SkinFramework1.object = skin;
+        Form1 &f = h.load();
+        EXPECT_TRUE(skin->calls.isEmpty());
+        EXPECT_EQ(f.BackColor, vbWhite);
+    }
+    // Hidden: not found either.
+    {
+        Harness h;
+        h.write("x/o.cjs", "QPushButton { color: red; }");
+        h.write("x/.hidden", "o.cjs\n");
+        auto skin = std::make_shared<SkinRecorder>();
+        h.create().SkinFramework1.object = skin;
+        Form1 &f = h.load();
+        EXPECT_TRUE(skin->calls.isEmpty());
+        EXPECT_EQ(f.labels(3).BackColor, vbButtonFace) << "layout value";
+        EXPECT_EQ(f.BackColor, vbWhite);
+    }
+    // Present: colours change and the calls come in order.
+    {
+        Harness h;
+        h.write("x/o.cjs", "QPushButton { color: red; }");
+        auto skin = std::make_shared<SkinRecorder>();
+        h.create().SkinFramework1.object = skin;
+        for (int i = 0; i < 41; ++i)
+            h.form->labels(i).BackColor = vbWhite;
+        Form1 &f = h.load();
+        EXPECT_EQ(f.BackColor, vbButtonFace);
+        for (Control *c : f.Controls())
+            if (c->kind == ControlKind::Label)
+                EXPECT_EQ(c->BackColor, vbButtonFace) << c->displayName().toStdString();
+        EXPECT_EQ(f.PushButton1.BackColor, vbWhite) << "buttons are not labels";
+        const QString path = h.dir.path() + "\\x\\o.cjs";
+        EXPECT_EQ(skin->calls, (QStringList{"2 0 (" + path + "|)", "1 1 ()", "1 2 (7)", "5 2 (true)", "10 2 (true)",
+                                            QStringLiteral("3 0 (%1)").arg(f.hWnd)}));
+    }
+}
+
+TEST(Startup, RejectedSkinIsReportedAtItsLineAndTheCursorStepStillRuns)
+{
+    Harness h;
+    h.write("x/o.cjs", "QPushButton { color: red; ");
+    h.write("HAND-M.CUR", cursorFile());
+    Form1 &f = h.load();
+    ASSERT_EQ(reportLines(h.boxes.boxes), (std::vector<int>{102, 130}));
+    EXPECT_TRUE(h.boxes.boxes[0].prompt.startsWith("The skin could not be loaded: "));
+    EXPECT_EQ(f.BackColor, vbButtonFace) << "colour changes stay";
+    EXPECT_TRUE(f.StyleSheet.isEmpty());
+    EXPECT_FALSE(f.MouseIcon.isNull());
+}
+
+TEST(Startup, ValidSkinReachesTheWindow)
+{
+    Harness h;
+    h.write("x/o.cjs", "/* } */ QPushButton#PushButton1 { color: red; }");
+    Form1 &f = h.load();
+    EXPECT_EQ(f.StyleSheet, "/* } */ QPushButton#PushButton1 { color: red; }");
+    EXPECT_EQ(StyleSheetSkin::problemWith(QByteArray("a { }\0", 6)), "it is not a text file");
+    EXPECT_EQ(StyleSheetSkin::problemWith("a { } }"), "a \"}\" has no matching \"{\"");
+    EXPECT_EQ(StyleSheetSkin::problemWith("just words"), "it holds no style rules");
+}
+
+TEST(Startup, ApplicationTitleDropsWords)
+{
+    EXPECT_EQ(CutAppTitle("Orbenvale Tessary Plunor"), "Orbenvale Tessary");
+    EXPECT_EQ(CutAppTitle("An Extraordinarily Long Product Name For A Quiz"), "An Extraordinarily Long Product Name For");
+    EXPECT_EQ(CutAppTitle(" Alone"), "");
+    EXPECT_THROW(CutAppTitle("Orbenvale"), FormsError);
+    EXPECT_THROW(CutAppTitle("Supercalifragilisticexpialidociouslylongword X"), FormsError);
+
+    Harness noBlank;
+    Form1 &g = noBlank.create("Orbenvale");
+    noBlank.load();
+    EXPECT_EQ(reportLines(noBlank.boxes.boxes), (std::vector<int>{108, 130}));
+    EXPECT_TRUE(noBlank.boxes.boxes[0].prompt.startsWith("Invalid procedure call or argument\r\n"));
+    EXPECT_EQ(g.App.Title, "Orbenvale") << "title keeps its initial value";
+    EXPECT_EQ(g.Caption, "Orbenvale Tessary Plunor");
+}
+
+TEST(Startup, HomePageOpensOnAboutOneStartInAHundred)
+{
+    Harness h;
+    Form1 &f = h.create();
+    int opened = 0;
+    const int starts = 20000;
+    for (int i = 0; i < starts; ++i) {
+        h.seed = float(i) * 4.3201f;  // spread over the day, with fractions
+        OpenHomePageByChance(f);
+        opened = int(h.shell.runs.size());
+    }
+    EXPECT_GT(opened, starts / 100 * 7 / 10);
+    EXPECT_LT(opened, starts / 100 * 13 / 10);
+    ASSERT_FALSE(h.shell.runs.empty());
+    EXPECT_EQ(h.shell.runs[0].first, "explorer \"https://www.orbenvale.org/\"");
+    EXPECT_EQ(h.shell.runs[0].second, 2);
+
+    // The same time of day always gives the same draw.
+    h.shell.runs.clear();
+    h.seed = 1234.5f;
+    OpenHomePageByChance(f);
+    const size_t first = h.shell.runs.size();
+    OpenHomePageByChance(f);
+    EXPECT_EQ(h.shell.runs.size(), 2 * first);
+}
+
+TEST(Startup, CommandThatCannotStartIsReportedAtItsLine)
+{
+    Harness h;
+    h.write("items.txt", countryList());
+    h.create();
+    // Find a time of day that draws the home page.
+    for (int i = 0; h.shell.runs.empty(); ++i) {
+        h.seed = float(i) * 0.37f;
+        OpenHomePageByChance(*h.form);
+    }
+    h.shell.fail = true;
+    h.load();
+    EXPECT_EQ(reportLines(h.boxes.boxes), std::vector<int>{110});
+    EXPECT_EQ(h.form->labels(0).Caption, "Albania") << "start-up went on";
+}
+
+}  // namespace

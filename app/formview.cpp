@@ -165,14 +165,29 @@ void FormView::paintControl(QPainter &p, const Control &c)
     case ControlKind::Label: {
         if (c.BackStyle == 1)
             p.fillRect(r, toColor(c.BackColor));
-        p.setFont(fontOf(c));
+        QFont font = fontOf(c);
         p.setPen(toColor(c.ForeColor));
         const Qt::Alignment h = c.Alignment == 2 ? Qt::AlignHCenter : c.Alignment == 1 ? Qt::AlignRight : Qt::AlignLeft;
-        p.save();
-        p.setClipRect(r);
         // Captions are drawn as they stand: "&" is a character of a name here.
-        p.drawText(r, int(h | Qt::AlignTop | Qt::TextWordWrap), c.Caption);
-        p.restore();
+        const QFontMetricsF metrics(font);
+        const qreal natural = metrics.horizontalAdvance(c.Caption);
+        if (natural <= r.width() || r.height() >= 2 * metrics.lineSpacing()) {
+            p.setFont(font);
+            p.save();
+            p.setClipRect(r);
+            p.drawText(r, int(h | Qt::AlignTop | Qt::TextWordWrap), c.Caption);
+            p.restore();
+        } else {
+            // A one-line label too narrow for its name: a narrower face keeps
+            // the whole name readable instead of cutting it off.
+            font.setStretch(qBound(75, int(100 * r.width() / natural), 100));
+            p.setFont(font);
+            const qreal spare = 200;
+            const QRectF line = c.Alignment == 2 ? r.adjusted(-spare, 0, spare, 0)
+                                : c.Alignment == 1 ? r.adjusted(-spare, 0, 0, 0)
+                                                   : r.adjusted(0, 0, spare, 0);
+            p.drawText(line, int(h | Qt::AlignTop | Qt::TextSingleLine), c.Caption);
+        }
         return;
     }
     case ControlKind::Shape:

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing the quiz needs on Debian 12.
+set -euo pipefail
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+packages=(
+  cmake g++ make libgtest-dev
+  qt6-base-dev qt6-multimedia-dev
+  # GStreamer plays the WMA sounds: -base is needed to create a player at all,
+  # -ugly has the ASF demuxer, -libav the WMA decoder, -good the audio output.
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
+  # "Arial" and "Arial Narrow" resolve to these metric-compatible faces.
+  fonts-liberation
+  # End-to-end tests in a virtual X server, and metadata validation.
+  xvfb xauth xdotool imagemagick appstream
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

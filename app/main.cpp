@@ -7,6 +7,20 @@
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
+
+// Qt ends the process with an abort when no window system can be reached;
+// say so plainly instead of dumping core.
+static void startupMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        Q_UNUSED(message);  // Qt's advice to reinstall does not apply
+        std::fputs("orbenvale: cannot open the quiz window: the display could not be reached.\n", stderr);
+        std::_Exit(1);
+    }
+    if (type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
 
 static bool haveDisplay()
 {
@@ -22,7 +36,9 @@ int main(int argc, char **argv)
                    stderr);
         return 1;
     }
+    const QtMessageHandler previous = qInstallMessageHandler(startupMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
     QApplication::setApplicationName(QStringLiteral("orbenvale"));
     QApplication::setDesktopFileName(QStringLiteral("org.orbenvale.TessaryPlunor"));
 

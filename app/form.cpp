@@ -146,7 +146,7 @@ void Form::mouseMove(QPoint twips)
     if (unloaded_)
         return;
     if (!dragSource_) {
-        if (!hitTest(twips) || !hitTest(twips)->windowed())
+        if (const Control *hit = hitTest(twips); !hit || !hit->windowed())
             dispatch([&] { formMouseMove(0, 0, float(twips.x()), float(twips.y())); });
         return;
     }

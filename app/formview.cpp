@@ -219,6 +219,10 @@ void FormView::paintEvent(QPaintEvent *)
         p.setBrush(Qt::NoBrush);
         p.drawRect(toPixels(outline));
     }
+    if (!painted_) {
+        painted_ = true;
+        emit firstPainted();
+    }
 }
 
 void FormView::mousePressEvent(QMouseEvent *event)

@@ -24,6 +24,10 @@ public:
     static QColor toColor(quint32 oleColor);
     static QRectF toPixels(const QRect &twips);
 
+signals:
+    // The window has been painted for the first time.
+    void firstPainted();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -42,5 +46,6 @@ private:
     std::map<QWidget *, Control *> widgets_;
     QString appliedStyleSheet_;
     qint64 iconKey_ = 0;
+    bool painted_ = false;
     std::map<qint64, QCursor> cursors_;
 };

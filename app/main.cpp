@@ -5,7 +5,6 @@
 #include "board/form1.h"
 
 #include <QApplication>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -59,8 +58,10 @@ int main(int argc, char **argv)
         return 0;
     boxes.owner = &view;
     view.showCentred();
-    // Build the sound pipeline once the window is up, so the first drop
-    // sounds as promptly as later ones.
-    QTimer::singleShot(0, &app, [&] { media.warmUp(ResolvePath(platform.App.Path + "/sounds/correct.wma")); });
+    // Build the sound pipeline once the window is up, so that the first
+    // drop sounds as promptly as later ones without delaying the first frame.
+    QObject::connect(&view, &FormView::firstPainted, &app, [&] {
+        media.warmUp(ResolvePath(platform.App.Path + QStringLiteral("/sounds/correct.wma")));
+    }, Qt::QueuedConnection);
     return app.exec();
 }

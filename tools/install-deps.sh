@@ -13,6 +13,9 @@ packages=(
   fonts-liberation
   # End-to-end tests in a virtual X server, and metadata validation.
   xvfb xauth xdotool imagemagick appstream
+  # The end-to-end driver reads the screen with these; the desktop entry is
+  # checked with desktop-file-validate.
+  python3 python3-numpy python3-pil libx11-6 libxfixes3 desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

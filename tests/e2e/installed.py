@@ -1,0 +1,79 @@
+#!/usr/bin/python3
+"""The installed program: install the build into a fresh folder, start it
+through the bin/orbenvale link from another working folder, and check that
+its window shows, that a name can be placed (so it found items.txt in its
+real folder behind the link) and that Exit ends it with exit code 0.
+
+  installed.py --build build --source . --out build/e2e/installed
+
+Run it on an X display (tests/e2e/xvfb.sh).
+"""
+
+import argparse
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import quizdriver as q  # noqa: E402
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", required=True)
+    ap.add_argument("--source", required=True)
+    ap.add_argument("--out", required=True)
+    args = ap.parse_args()
+    prefix = Path(tempfile.mkdtemp(prefix="orbenvale-installed."))
+    quiz = None
+    try:
+        r = subprocess.run(["cmake", "--install", args.build, "--prefix", str(prefix)],
+                           capture_output=True, text=True)
+        if r.returncode != 0:
+            print(f"FAILED: cmake --install: {r.stdout}{r.stderr}", file=sys.stderr)
+            return 1
+        program = prefix / "bin" / "orbenvale"
+        if not program.is_symlink():
+            print(f"FAILED: {program} is not a link", file=sys.stderr)
+            return 1
+        # Starting from the prefix, not from lib/orbenvale/, so a program that
+        # looked in its working folder would find nothing.
+        quiz = q.Quiz(program, args.out, cwd=str(prefix))
+        quiz.learn(args.source)
+        return q.main_guard(lambda: check(quiz))
+    finally:
+        if quiz:
+            quiz.stop()
+        shutil.rmtree(prefix, ignore_errors=True)
+
+
+def check(quiz):
+    t0 = time.monotonic()
+    quiz.start()
+    quiz.wait_window()
+    if quiz.size != q.SIZE:
+        quiz.fail(f"the window is {quiz.size[0]} x {quiz.size[1]}, not {q.SIZE[0]} x {q.SIZE[1]}")
+    print(f"window '{q.TITLE}' {quiz.size[0]}x{quiz.size[1]} after {time.monotonic() - t0:.2f} s")
+    quiz.baseline = quiz.wait_screen("all 41 names in the panel", lambda im: all(quiz.names_in_panel(im)))
+
+    i = 0
+    quiz.drag(q.grab_point(i), quiz.points[quiz.names[i]])
+    quiz.wait_screen(f"'{quiz.names[i]}' dropped on its country: it should leave the panel and show on the map",
+                     lambda im: not quiz.names_in_panel(im)[i] and quiz.map_labels_shown(im)[i])
+    print(f"'{quiz.names[i]}' placed on the map")
+
+    quiz.click_button(q.EXIT)
+    try:
+        code = quiz.proc.wait(10)
+    except subprocess.TimeoutExpired:
+        quiz.fail("the program still runs 10 s after a click on Exit")
+    if code != 0:
+        quiz.fail(f"the program ended with exit code {code} after a click on Exit")
+    print("Exit ends the installed program with exit code 0")
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -42,15 +42,15 @@ def main():
         # Starting from the prefix, not from lib/orbenvale/, so a program that
         # looked in its working folder would find nothing.
         quiz = q.Quiz(program, args.out, cwd=str(prefix))
-        quiz.learn(args.source)
-        return q.main_guard(lambda: check(quiz))
+        return q.main_guard(lambda: check(quiz, args.source))
     finally:
         if quiz:
             quiz.stop()
         shutil.rmtree(prefix, ignore_errors=True)
 
 
-def check(quiz):
+def check(quiz, source):
+    quiz.learn(source)
     t0 = time.monotonic()
     quiz.start()
     quiz.wait_window()

@@ -52,7 +52,10 @@ def read_layout(source_dir):
 
 
 def read_items(program_dir):
-    lines = (Path(program_dir) / "items.txt").read_text(encoding="latin-1").splitlines()
+    path = Path(program_dir) / "items.txt"
+    if not path.is_file():
+        raise Failure(f"there is no {path} beside the program")
+    lines = path.read_text(encoding="latin-1").splitlines()
     return [ln.strip() for ln in lines if ln.strip()]
 
 
@@ -426,11 +429,12 @@ class Quiz:
 
     def describe(self, image):
         lines = []
-        if image is not None and self.baseline is not None and hasattr(self, "names"):
+        if image is not None and hasattr(self, "names"):
             shown = self.names_in_panel(image)
-            placed = self.map_labels_shown(image)
             lines.append("panel shows: " + (", ".join(n for n, s in zip(self.names, shown) if s) or "no name"))
             lines.append("panel lacks: " + (", ".join(n for n, s in zip(self.names, shown) if not s) or "no name"))
+        if image is not None and self.baseline is not None and hasattr(self, "names"):
+            placed = self.map_labels_shown(image)
             lines.append("map labels changed from the start: "
                          + (", ".join(n for n, s in zip(self.names, placed) if s) or "none"))
             lines.append(f"map pixels changed from the start: {self.map_changes(image)}")

@@ -28,7 +28,6 @@ def main():
     ap.add_argument("--out", required=True)
     args = ap.parse_args()
     quiz = q.Quiz(args.program, args.out)
-    quiz.learn(args.source)
     try:
         return q.main_guard(lambda: play(quiz, Path(args.source)))
     finally:
@@ -36,6 +35,7 @@ def main():
 
 
 def play(quiz, source):
+    quiz.learn(source)
     names = quiz.names
     t0 = time.monotonic()
     quiz.start()

@@ -3,17 +3,18 @@
 # application folder with the program and its data side by side, the relative
 # link in bin/, a valid desktop entry and AppStream file, and the icons.
 #
-#   tests/e2e/install_layout.sh BUILD_DIR SOURCE_DIR
+#   tests/e2e/install_layout.sh BUILD_DIR SOURCE_DIR [CMAKE]
 set -u
 BUILD=$1
 SOURCE=$2
+CMAKE=${3:-cmake}
 APP_ID=org.orbenvale.TessaryPlunor
 PREFIX=$(mktemp -d "${TMPDIR:-/tmp}/orbenvale-install.XXXXXX")
 trap 'rm -rf "$PREFIX"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-if ! cmake --install "$BUILD" --prefix "$PREFIX" >"$PREFIX.log" 2>&1; then
+if ! "$CMAKE" --install "$BUILD" --prefix "$PREFIX" >"$PREFIX.log" 2>&1; then
     cat "$PREFIX.log"; rm -f "$PREFIX.log"
     echo "FAIL: cmake --install failed"; exit 1
 fi

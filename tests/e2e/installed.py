@@ -26,11 +26,12 @@ def main():
     ap.add_argument("--build", required=True)
     ap.add_argument("--source", required=True)
     ap.add_argument("--out", required=True)
+    ap.add_argument("--cmake", default="cmake")
     args = ap.parse_args()
     prefix = Path(tempfile.mkdtemp(prefix="orbenvale-installed."))
     quiz = None
     try:
-        r = subprocess.run(["cmake", "--install", args.build, "--prefix", str(prefix)],
+        r = subprocess.run([args.cmake, "--install", args.build, "--prefix", str(prefix)],
                            capture_output=True, text=True)
         if r.returncode != 0:
             print(f"FAILED: cmake --install: {r.stdout}{r.stderr}", file=sys.stderr)
@@ -42,7 +43,7 @@ def main():
         # Starting from the prefix, not from lib/orbenvale/, so a program that
         # looked in its working folder would find nothing.
         quiz = q.Quiz(program, args.out, cwd=str(prefix))
-        return q.main_guard(lambda: check(quiz, args.source))
+        return q.main_guard(lambda: check(quiz, args.source), quiz)
     finally:
         if quiz:
             quiz.stop()

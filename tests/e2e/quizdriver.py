@@ -269,7 +269,10 @@ def same_shape(pointer, opaque, tolerance=0.05):
 # The program.
 
 def run(*args, check=True, timeout=10):
-    r = subprocess.run([str(a) for a in args], capture_output=True, text=True, timeout=timeout)
+    try:
+        r = subprocess.run([str(a) for a in args], capture_output=True, text=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise Failure(f"{' '.join(map(str, args))} did not finish within {timeout} s") from None
     if check and r.returncode != 0:
         raise Failure(f"{' '.join(map(str, args))} failed ({r.returncode}): {r.stderr.strip()}")
     return r.stdout
@@ -295,7 +298,7 @@ class Quiz:
     """The program under test, on the current X display."""
 
     def __init__(self, program, out_dir, cwd=None):
-        self.program = str(program)
+        self.program = os.path.abspath(str(program))
         self.out_dir = Path(out_dir)
         self.out_dir.mkdir(parents=True, exist_ok=True)
         self.cwd = cwd or "/"
@@ -469,7 +472,9 @@ class Quiz:
         out = self.program_output()
         if out:
             text += "\n  program output:\n    " + out.replace("\n", "\n    ")
-        raise Failure(text)
+        failure = Failure(text)
+        failure.described = True
+        raise failure
 
     def wait_screen(self, what, predicate, timeout=5.0):
         """Looks at the window until predicate(image) holds."""
@@ -532,18 +537,31 @@ class Quiz:
         run("xdotool", "key", key)
 
 
-def main_guard(body):
-    """Runs body(), turns a Failure into a message and exit code 1."""
+def main_guard(body, quiz=None):
+    """Runs body(), turns a Failure into a message and exit code 1. The run
+    ends itself at E2E_DEADLINE seconds (set by xvfb.sh a little inside its
+    own limit), while the display is still there to show what was on it."""
     t0 = time.monotonic()
 
     def stopped(signum, frame):
         raise Failure(f"stopped by signal {signum} after {time.monotonic() - t0:.1f} s")
 
     signal.signal(signal.SIGTERM, stopped)
+    signal.signal(signal.SIGALRM, stopped)
+    deadline = int(os.environ.get("E2E_DEADLINE", "0") or 0)
+    if deadline > 0:
+        signal.alarm(deadline)
     try:
-        body()
+        try:
+            body()
+        except Failure as e:
+            if quiz is None or getattr(e, "described", False):
+                raise
+            quiz.fail(str(e))
     except Failure as e:
         print(f"FAILED: {e}", file=sys.stderr)
         return 1
+    finally:
+        signal.alarm(0)
     print(f"passed in {time.monotonic() - t0:.1f} s")
     return 0

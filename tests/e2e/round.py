@@ -29,7 +29,7 @@ def main():
     args = ap.parse_args()
     quiz = q.Quiz(args.program, args.out)
     try:
-        return q.main_guard(lambda: play(quiz, Path(args.source)))
+        return q.main_guard(lambda: play(quiz, Path(args.source)), quiz)
     finally:
         quiz.stop()
 

@@ -29,7 +29,7 @@ def main():
     out = Path(args.out)
     quiz = q.Quiz(args.program, tempfile.mkdtemp(prefix="orbenvale-shots."))
     try:
-        return q.main_guard(lambda: take(quiz, Path(args.source), out))
+        return q.main_guard(lambda: take(quiz, Path(args.source), out), quiz)
     finally:
         quiz.stop()
 

@@ -26,6 +26,11 @@ fi
 
 # Two xvfb-run -a starting at once can pick the same display and one of them
 # then fails to start its server: try again when the command never ran.
+# The driver stops itself a little earlier, while the display still shows
+# what went wrong.
+E2E_DEADLINE=$((limit > 20 ? limit - 10 : limit * 3 / 4))
+export E2E_DEADLINE
+
 started=$(mktemp "${TMPDIR:-/tmp}/e2e-started.XXXXXX")
 attempt=1
 while :; do

@@ -2,7 +2,8 @@
 """The installed program: install the build into a fresh folder, start it
 through the bin/orbenvale link from another working folder, and check that
 its window shows, that a name can be placed (so it found items.txt in its
-real folder behind the link) and that Exit ends it with exit code 0.
+real folder behind the link), and that Exit, and closing the window, end it
+with exit code 0.
 
   installed.py --build build --source . --out build/e2e/installed
 
@@ -74,6 +75,19 @@ def check(quiz, source):
     if code != 0:
         quiz.fail(f"the program ended with exit code {code} after a click on Exit")
     print("Exit ends the installed program with exit code 0")
+
+    # The close box ends it too; with no window manager here, the test sends
+    # the message a window manager sends for it.
+    quiz.start()
+    quiz.wait_window()
+    quiz.display.close(quiz.window)
+    try:
+        code = quiz.proc.wait(10)
+    except subprocess.TimeoutExpired:
+        quiz.fail("the program still runs 10 s after its window was asked to close")
+    if code != 0:
+        quiz.fail(f"the program ended with exit code {code} after its window was closed")
+    print("closing the window ends the installed program with exit code 0")
 
 
 if __name__ == "__main__":

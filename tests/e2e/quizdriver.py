@@ -166,6 +166,12 @@ class _CursorImage(ctypes.Structure):
                 ("atom", ctypes.c_ulong), ("name", ctypes.c_char_p)]
 
 
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("l", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+
+
 _ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
 
 
@@ -219,6 +225,22 @@ class Display:
             return a[..., [2, 1, 0]].copy()
         finally:
             self.x.XDestroyImage(img)
+
+    def close(self, window):
+        """Asks a window to close, as a window manager does for its close
+        box: a WM_DELETE_WINDOW message."""
+        self.x.XInternAtom.restype = ctypes.c_ulong
+        self.x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        self.x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+        ev = _ClientMessage()
+        ev.type = 33  # ClientMessage
+        ev.window = window
+        ev.message_type = self.x.XInternAtom(self.dpy, b"WM_PROTOCOLS", 0)
+        ev.format = 32
+        ev.l[0] = self.x.XInternAtom(self.dpy, b"WM_DELETE_WINDOW", 0)
+        ev.l[1] = 0  # CurrentTime
+        self.x.XSendEvent(self.dpy, window, 0, 0, ctypes.byref(ev))
+        self.x.XSync(self.dpy, 0)
 
     def pointer(self):
         p = self.xfixes.XFixesGetCursorImage(self.dpy)
@@ -309,6 +331,8 @@ class Quiz:
         self.baseline = None
         self.shots = 0
         self.log_path = self.out_dir / "program.log"
+        self.log_path.unlink(missing_ok=True)
+        self.log = None
 
     def learn(self, source_dir):
         """Names in panel order, their countries and where each one goes."""
@@ -329,7 +353,11 @@ class Quiz:
     def start(self):
         env = dict(os.environ)
         env.pop("QT_QPA_PLATFORM", None)   # the real X display, never offscreen
-        self.log = open(self.log_path, "w")
+        if getattr(self, "log", None):
+            self.log.close()
+        self.log = open(self.log_path, "a")
+        self.log.write(f"--- {self.program}\n")
+        self.log.flush()
         self.proc = subprocess.Popen([self.program], cwd=self.cwd, env=env, stdin=subprocess.DEVNULL,
                                      stdout=self.log, stderr=subprocess.STDOUT)
         self.started = time.monotonic()
@@ -348,6 +376,7 @@ class Quiz:
                 self.proc.wait(3)
         if getattr(self, "log", None):
             self.log.close()
+            self.log = None
 
     def program_output(self):
         try:

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs a command on a virtual X display of its own (xvfb-run -a), within a
-# time limit, with the pointer and key input of a real session.
+# time limit; input reaches the program as real pointer and key events.
 #
 #   tests/e2e/xvfb.sh [--timeout SECONDS] COMMAND [ARGS...]
 set -u

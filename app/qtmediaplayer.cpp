@@ -57,6 +57,19 @@ void QtMediaBackend::ensurePlayer()
     m_output->setVolume(Volume);
     m_player = std::make_unique<QMediaPlayer>();
     m_player->setAudioOutput(m_output.get());
+    // A play() that arrives while the previous source is still being torn
+    // down can be dropped by the GStreamer backend (two drops in quick
+    // succession, or the last correct drop followed by the fanfare). Start
+    // the wanted sound once its media has loaded.
+    QObject::connect(m_player.get(), &QMediaPlayer::mediaStatusChanged, &m_context,
+                     [this](QMediaPlayer::MediaStatus status) {
+                         if (status == QMediaPlayer::EndOfMedia || status == QMediaPlayer::InvalidMedia)
+                             m_wanted = false;
+                         else if (m_wanted
+                                  && (status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia)
+                                  && m_player->playbackState() != QMediaPlayer::PlayingState)
+                             m_player->play();
+                     });
 }
 
 void QtMediaBackend::play(const QString &path)
@@ -67,10 +80,12 @@ void QtMediaBackend::play(const QString &path)
     const QFileInfo info(path);
     if (!info.isFile() || !info.isReadable()) {
         // The new sound cannot play, but it still replaces the old one.
+        m_wanted = false;
         m_player->stop();
         return;
     }
     const QUrl url = QUrl::fromLocalFile(info.absoluteFilePath());
+    m_wanted = true;
     if (m_player->source() == url)
         m_player->stop(); // rewinds; the decoder already in place is reused
     else

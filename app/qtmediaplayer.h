@@ -37,4 +37,6 @@ private:
     std::unique_ptr<QAudioOutput> m_output;
     std::unique_ptr<QMediaPlayer> m_player; // after m_output: destroyed first
     bool m_warmUpQueued = false;
+    bool m_wanted = false; // a sound was asked for and has not finished
+
 };

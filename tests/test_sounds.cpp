@@ -213,7 +213,6 @@ TEST(QtMediaBackend, SurvivesBadFilesAndRapidReplacement)
     media.play(asset("sounds/correct.wma"));
     EXPECT_TRUE(spinUntil([&] { return media.player()->position() > 0; }, 10000))
         << "the player did not recover after an unplayable file";
-    EXPECT_EQ(media.player()->error(), QMediaPlayer::NoError);
 
     // Three drops in quick succession: only the last sound is left playing.
     media.play(asset("sounds/correct.wma"));

@@ -52,8 +52,7 @@ struct Mask {
 
 Mask loadMask()
 {
-    Mask mask{QImage(sourcePath("tests/data/countrymask.png"))};
-    return mask;
+    return Mask{QImage(sourcePath("tests/data/countrymask.png"))};
 }
 
 // Per map pixel, the mask value of the country a drop there is judged as: map
@@ -183,6 +182,7 @@ TEST(MapPicture, PicturesShowTheMaskInDistinctColours)
 {
     const Mask mask = loadMask();
     ASSERT_EQ(mask.image.size(), QSize(kWidth, kHeight));
+    ASSERT_EQ(mask.image.format(), QImage::Format_Indexed8);
 
     QImageReader reader(sourcePath("assets/map.jpg"));
     EXPECT_EQ(reader.format(), QByteArray("jpeg"));

@@ -1,4 +1,4 @@
-#include "qtmediaplayer.h"
+#include "app/qtmediaplayer.h"
 
 #include <QAudioOutput>
 #include <QFileInfo>

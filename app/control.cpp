@@ -23,7 +23,6 @@ QString Control::displayName() const
 
 void Control::setURL(const QString &url)
 {
-    url_ = url;
     if (!url.isEmpty() && form.platform.media)
         form.platform.media->play(ResolvePath(url));
 }

@@ -54,7 +54,6 @@ public:
     StdPicture DragIcon;
 
     // The media player's URL: assigning it starts playback at once.
-    QString URL() const { return url_; }
     void setURL(const QString &url);
 
     // The skin component's dispatch object.
@@ -67,9 +66,6 @@ public:
 
     // Copies what a new control-array element inherits from this one.
     void copyPropertiesTo(Control &other) const;
-
-private:
-    QString url_;
 };
 
 // A control array: elements reached by index, created and removed at run time.
@@ -79,7 +75,6 @@ public:
 
     Control &operator()(int index) const;
     bool exists(int index) const { return elements_.count(index) != 0; }
-    int UBound() const { return elements_.empty() ? -1 : elements_.rbegin()->first; }
     int count() const { return int(elements_.size()); }
 
     // The runtime's Load: a new element, a copy of the lowest one, invisible.

@@ -8,7 +8,7 @@
 //
 // Prints one "label ms" line per play; "stall" is the longest time the
 // event loop was held up while warming up.
-#include "app/qtmediaplayer.h"
+#include "qtmediabackend.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -17,10 +17,10 @@ export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 # Neither source needs moc, so a plain compile will do.
 mkdir -p "$BUILD"
 TOOL=$BUILD/sound_latency
-SRC="$ROOT/bench/sound_latency.cpp $ROOT/app/qtmediaplayer.cpp $ROOT/app/qtmediaplayer.h"
+SRC="$ROOT/bench/sound_latency.cpp $ROOT/desktop/qtmediabackend.cpp $ROOT/desktop/qtmediabackend.h"
 if [ ! -x "$TOOL" ] || [ -n "$(find $SRC -newer "$TOOL")" ]; then
     ${CXX:-c++} -std=c++20 -O2 -fPIC -I"$ROOT" -o "$TOOL" \
-        "$ROOT/bench/sound_latency.cpp" "$ROOT/app/qtmediaplayer.cpp" \
+        "$ROOT/bench/sound_latency.cpp" "$ROOT/desktop/qtmediabackend.cpp" \
         $(pkg-config --cflags --libs Qt6Multimedia Qt6Gui)
 fi
 S=$ROOT/assets/sounds

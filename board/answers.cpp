@@ -1,8 +1,8 @@
 // Judging a dropped name: the zone under the pointer says which country it
 // landed on.
-#include "app/files.h"
-#include "app/formserror.h"
-#include "board/form1.h"
+#include "files.h"
+#include "formserror.h"
+#include "form1.h"
 
 bool Form1::IsCorrectDrop(const QString &zoneTag, const QString &nameTag) const
 {

@@ -1,7 +1,7 @@
 // An invisible drop zone over every region of the map; zones are stacked by
 // index, so where regions overlap the higher index takes the drop.
-#include "app/errorreport.h"
-#include "board/form1.h"
+#include "errorreport.h"
+#include "form1.h"
 
 void Form1::BuildDropZones(Guard &guard)
 {

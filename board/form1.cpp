@@ -1,8 +1,8 @@
-#include "board/form1.h"
+#include "form1.h"
 
-#include "app/errorreport.h"
-#include "app/services.h"
-#include "app/skincontrol.h"
+#include "errorreport.h"
+#include "services.h"
+#include "skincontrol.h"
 
 static bool buildLayout(Form &form)
 {

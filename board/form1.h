@@ -1,9 +1,9 @@
 #pragma once
 // The quiz window: start-up, item list, drop zones, answer checking, new
 // round and leaving, as handlers of the window's events.
-#include "app/files.h"
-#include "app/form.h"
-#include "layout/form1layout.h"
+#include "files.h"
+#include "form.h"
+#include "form1layout.h"
 
 class Guard;
 

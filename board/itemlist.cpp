@@ -1,7 +1,7 @@
 // The names come from items.txt in the program folder: one item a line, the
 // text before the first comma is shown, the whole line is the answer tag.
-#include "app/errorreport.h"
-#include "board/form1.h"
+#include "errorreport.h"
+#include "form1.h"
 
 void Form1::LoadItemList(Guard &guard)
 {

@@ -1,6 +1,6 @@
 // A new round: every name back in the column, no name on the map.
-#include "app/errorreport.h"
-#include "board/form1.h"
+#include "errorreport.h"
+#include "form1.h"
 
 void Form1::PushButton1_Click()
 {

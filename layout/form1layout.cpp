@@ -1,7 +1,7 @@
-#include "layout/form1layout.h"
+#include "form1layout.h"
 
-#include "app/form.h"
-#include "layout/regions.h"
+#include "form.h"
+#include "regions.h"
 
 #include <QFile>
 #include <QImageReader>

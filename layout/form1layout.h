@@ -1,7 +1,7 @@
 #pragma once
 // The quiz window as it is created: every control with its place, texts,
 // fonts, colours and stacking, and the compiled-in pictures.
-#include "app/picture.h"
+#include "picture.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 // The file layer: line input rules, decoding, names with either separator,
 // listings with hidden files, picture loading.
-#include "app/files.h"
-#include "app/formserror.h"
+#include "files.h"
+#include "formserror.h"
 
 #include <QBuffer>
 #include <QFile>

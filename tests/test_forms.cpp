@@ -1,5 +1,5 @@
 // The window model: control arrays, stacking and hit-testing, automatic drag.
-#include "app/errorreport.h"
+#include "errorreport.h"
 #include "harness.h"
 
 #include <gtest/gtest.h>

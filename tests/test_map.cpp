@@ -1,7 +1,7 @@
 // The map picture against the region table: drops on a country's land must be
 // judged as that country, and the committed pictures must show what the
 // country mask (tests/data/countrymask.png, written with them) says.
-#include "layout/regions.h"
+#include "regions.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,5 +1,5 @@
 // The shipped sounds and small pictures, and the Qt sound engine.
-#include "app/qtmediaplayer.h"
+#include "qtmediabackend.h"
 
 #include <QApplication>
 #include <QAudioBuffer>

@@ -1,7 +1,7 @@
 // Start-up of the quiz window: the numbered sequence, its reports, the item
 // list, the drop zones and the start-up services.
-#include "app/services.h"
-#include "app/skincontrol.h"
+#include "services.h"
+#include "skincontrol.h"
 #include "harness.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
 // The quiz window on screen (offscreen platform): size, frame, painting,
 // mouse input turned into drags, pointer shapes, skin and closing.
-#include "app/formview.h"
-#include "app/qtplatform.h"
+#include "formview.h"
+#include "qtplatform.h"
 #include "harness.h"
 
 #include <QApplication>

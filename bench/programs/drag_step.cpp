@@ -1,8 +1,8 @@
 // Cost of one step of a drag on the quiz window: a pointer move delivered as
 // a QMouseEvent, then a full repaint of the window. Offscreen; prints the
 // median and spread over 1,000 steps.
-#include "app/formview.h"
-#include "tests/harness.h"
+#include "formview.h"
+#include "harness.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -1,7 +1,7 @@
 // A headless round: 41 correct drops through the window model, as the tests
 // drive it, with message boxes and sounds recorded. Prints the median time of
 // a round and of one drop.
-#include "tests/harness.h"
+#include "harness.h"
 
 #include <QApplication>
 #include <algorithm>

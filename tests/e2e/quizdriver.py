@@ -41,13 +41,15 @@ class Failure(Exception):
 def read_layout(source_dir):
     """(regions, map_labels): regions as (x, y, w, h, tag) in twips in table
     order, map labels as (x, y, w, h, country) in twips in item order."""
-    text = (Path(source_dir) / "layout" / "regions.cpp").read_text(encoding="utf-8")
-    row = re.compile(r'\{\s*(-?\d+),\s*(-?\d+),\s*(\d+),\s*(\d+),\s*"([^"]*)"\s*\}')
-    split = text.index("kMapLabels")
-    regions = [(int(a), int(b), int(c), int(d), e) for a, b, c, d, e in row.findall(text[:split])]
-    labels = [(int(a), int(b), int(c), int(d), e) for a, b, c, d, e in row.findall(text[split:])]
+    path = Path(source_dir) / "layout" / "regions.tsv"
+    rows = {"region": [], "maplabel": []}
+    for line in path.read_text(encoding="utf-8").splitlines():
+        if line and not line.startswith("#"):
+            kind, _index, a, b, c, d, tag = line.split("\t")
+            rows[kind].append((int(a), int(b), int(c), int(d), tag))
+    regions, labels = rows["region"], rows["maplabel"]
     if len(regions) != 103 or len(labels) != NAMES:
-        raise Failure(f"layout/regions.cpp: read {len(regions)} regions and {len(labels)} map labels")
+        raise Failure(f"{path}: read {len(regions)} regions and {len(labels)} map labels")
     return regions, labels
 
 

@@ -8,7 +8,7 @@ Writes, relative to the source root:
                              per pixel, 0 for sea and for land of no quiz country
   docs/regions-overlay.png   the 2x map with the drop rectangles drawn over it
 
-The region table and the country list are read from layout/regions.cpp, so the
+The region table and the country list are read from layout/regions.tsv, so the
 map and the rectangles that judge drops always agree. With --fit the projection
 is fitted anew against the rectangles before rendering; otherwise the fitted
 parameters below are used, which keeps the output deterministic.
@@ -97,19 +97,17 @@ NEAR_PIXELS = 4          # countries this close on the map count as neighbours f
 # ---------------------------------------------------------------- region table
 
 def read_layout(path):
-    """Returns (regions, countries) from regions.cpp: regions as
-    (left, top, width, height, tag) in twips, countries in list order."""
-    text = Path(path).read_text(encoding='utf-8')
-
-    def block(name):
-        m = re.search(name + r'\s*=\s*\{\{(.*?)\}\};', text, re.S)
-        if not m:
-            raise SystemExit(f'{path}: {name} not found')
-        return re.findall(r'\{\s*(-?\d+)\s*,\s*(-?\d+)\s*,\s*(-?\d+)\s*,\s*(-?\d+)\s*,\s*"([^"]*)"\s*\}',
-                          m.group(1))
-
-    regions = [(int(a), int(b), int(c), int(d), tag) for a, b, c, d, tag in block('kRegions')]
-    countries = [tag for *_, tag in block('kMapLabels')]
+    """Returns (regions, countries) from regions.tsv: regions as
+    (left, top, width, height, tag) in twips, countries in map-label order."""
+    regions, countries = [], []
+    for line in Path(path).read_text(encoding='utf-8').splitlines():
+        if not line or line.startswith('#'):
+            continue
+        kind, _index, a, b, c, d, tag = line.split('\t')
+        if kind == 'region':
+            regions.append((int(a), int(b), int(c), int(d), tag))
+        else:
+            countries.append(tag)
     if len(regions) != 103 or len(countries) != 41:
         raise SystemExit(f'{path}: expected 103 regions and 41 labels, got {len(regions)}, {len(countries)}')
     return regions, countries
@@ -490,7 +488,7 @@ def main():
     ap.add_argument('--root', type=Path, default=ROOT, help='source root (default: this checkout)')
     args = ap.parse_args()
 
-    regions, countries = read_layout(args.root / 'layout' / 'regions.cpp')
+    regions, countries = read_layout(args.root / 'layout' / 'regions.tsv')
     features = apply_borders(load_features('10m'), countries)
     params = dict(PROJECTION)
     if args.fit:

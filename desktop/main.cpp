@@ -1,8 +1,8 @@
 // Program start: the quiz window is created, loaded and shown.
-#include "app/formview.h"
-#include "app/qtmediaplayer.h"
-#include "app/qtplatform.h"
-#include "board/form1.h"
+#include "formview.h"
+#include "qtmediabackend.h"
+#include "qtplatform.h"
+#include "form1.h"
 
 #include <QApplication>
 #include <cstdio>

@@ -2,8 +2,8 @@
 // A window of the retained model: its controls in collection and stacking
 // order, hit-testing, automatic drag and drop, pointer, message boxes and
 // unload. The view feeds it input in twips and paints what it holds.
-#include "app/control.h"
-#include "app/platform.h"
+#include "control.h"
+#include "platform.h"
 
 #include <QPoint>
 #include <functional>

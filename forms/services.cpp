@@ -1,9 +1,9 @@
-#include "app/services.h"
+#include "services.h"
 
-#include "app/files.h"
-#include "app/form.h"
-#include "app/formserror.h"
-#include "app/skincontrol.h"
+#include "files.h"
+#include "form.h"
+#include "formserror.h"
+#include "skincontrol.h"
 
 void ApplySkin(Form &form)
 {

@@ -3,7 +3,7 @@
 // whole run: building a GStreamer pipeline costs several hundred
 // milliseconds the first time, reusing it costs almost nothing, and a
 // drop chime that comes late sounds wrong.
-#include "app/mediabackend.h"
+#include "mediabackend.h"
 
 #include <QObject>
 #include <QString>

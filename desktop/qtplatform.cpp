@@ -1,6 +1,6 @@
-#include "app/qtplatform.h"
+#include "qtplatform.h"
 
-#include "app/formserror.h"
+#include "formserror.h"
 
 #include <QDesktopServices>
 #include <QMessageBox>

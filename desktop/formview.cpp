@@ -1,6 +1,6 @@
-#include "app/formview.h"
+#include "formview.h"
 
-#include "app/form.h"
+#include "form.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
-#include "app/errorreport.h"
+#include "errorreport.h"
 
-#include "app/form.h"
+#include "form.h"
 
 QString ErrorReportText(const QString &description, const QString &location, int line)
 {

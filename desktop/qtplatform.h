@@ -1,6 +1,6 @@
 #pragma once
 // Message boxes and command execution on the desktop.
-#include "app/platform.h"
+#include "platform.h"
 
 class QWidget;
 

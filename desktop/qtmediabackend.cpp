@@ -1,4 +1,4 @@
-#include "app/qtmediaplayer.h"
+#include "qtmediabackend.h"
 
 #include <QAudioOutput>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "app/skincontrol.h"
+#include "skincontrol.h"
 
-#include "app/files.h"
-#include "app/form.h"
-#include "app/formserror.h"
+#include "files.h"
+#include "form.h"
+#include "formserror.h"
 
 #include <QFile>
 #include <QFileInfo>

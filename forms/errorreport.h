@@ -2,7 +2,7 @@
 // The error report of the guarded handlers, and the guard that runs their
 // numbered statements: a failing statement is reported with its line number
 // and the handler resumes with the next statement.
-#include "app/formserror.h"
+#include "formserror.h"
 
 #include <QString>
 #include <exception>

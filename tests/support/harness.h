@@ -2,11 +2,11 @@
 // A quiz window driven headless: message boxes, commands and sounds are
 // recorded instead of shown, run or played; the program folder is a
 // temporary folder the test fills.
-#include "app/formserror.h"
-#include "app/mediabackend.h"
-#include "app/platform.h"
-#include "board/form1.h"
-#include "layout/regions.h"
+#include "formserror.h"
+#include "mediabackend.h"
+#include "platform.h"
+#include "form1.h"
+#include "regions.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "app/form.h"
+#include "form.h"
 
-#include "app/formserror.h"
+#include "formserror.h"
 
 #include <QCoreApplication>
 #include <algorithm>

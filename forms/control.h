@@ -2,7 +2,7 @@
 // One control of a window in the retained model: geometry in twips and the
 // properties the quiz uses, addressed by their runtime names. Painting and
 // input belong to the view; this is plain data the handlers read and write.
-#include "app/picture.h"
+#include "picture.h"
 
 #include <QRect>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "app/files.h"
+#include "files.h"
 
-#include "app/formserror.h"
+#include "formserror.h"
 
 #include <QDir>
 #include <QFile>

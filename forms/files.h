@@ -2,7 +2,7 @@
 // File operations of the forms runtime: names with either separator, file
 // dates, directory listings with attribute masks, sequential line input by
 // file number, picture loading.
-#include "app/picture.h"
+#include "picture.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,9 +1,9 @@
-#include "app/control.h"
+#include "control.h"
 
-#include "app/files.h"
-#include "app/form.h"
-#include "app/formserror.h"
-#include "app/mediabackend.h"
+#include "files.h"
+#include "form.h"
+#include "formserror.h"
+#include "mediabackend.h"
 
 Control::Control(Form &form, ControlKind kind, QString name, int index)
     : form(form), kind(kind), Name(std::move(name)), Index(index)

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -29,6 +30,11 @@ QRectF FormView::toPixels(const QRect &twips)
 {
     const double k = kTwipsPerPixel;
     return QRectF(twips.x() / k, twips.y() / k, twips.width() / k, twips.height() / k);
+}
+
+QRect FormView::pixelsTouched(const QRect &twips)
+{
+    return toPixels(twips).toAlignedRect().adjusted(-1, -1, 1, 1);
 }
 
 QPoint FormView::toTwips(QPointF pixels)
@@ -110,7 +116,8 @@ void FormView::sync()
         setStyleSheet(appliedStyleSheet_);
     }
     setCursor(pointer());
-    update();
+    for (const QRect &r : form_.takeChangedRects())
+        update(pixelsTouched(r));
 }
 
 QCursor FormView::pointer()
@@ -165,29 +172,10 @@ void FormView::paintControl(QPainter &p, const Control &c)
     case ControlKind::Label: {
         if (c.BackStyle == 1)
             p.fillRect(r, toColor(c.BackColor));
-        QFont font = fontOf(c);
         p.setPen(toColor(c.ForeColor));
-        const Qt::Alignment h = c.Alignment == 2 ? Qt::AlignHCenter : c.Alignment == 1 ? Qt::AlignRight : Qt::AlignLeft;
-        // Captions are drawn as they stand: "&" is a character of a name here.
-        const QFontMetricsF metrics(font);
-        const qreal natural = metrics.horizontalAdvance(c.Caption);
-        if (natural <= r.width() || r.height() >= 2 * metrics.lineSpacing()) {
-            p.setFont(font);
-            p.save();
-            p.setClipRect(r);
-            p.drawText(r, int(h | Qt::AlignTop | Qt::TextWordWrap), c.Caption);
-            p.restore();
-        } else {
-            // A one-line label too narrow for its name: a narrower face keeps
-            // the whole name readable instead of cutting it off.
-            font.setStretch(qBound(75, int(100 * r.width() / natural), 100));
-            p.setFont(font);
-            const qreal spare = 200;
-            const QRectF line = c.Alignment == 2 ? r.adjusted(-spare, 0, spare, 0)
-                                : c.Alignment == 1 ? r.adjusted(-spare, 0, 0, 0)
-                                                   : r.adjusted(0, 0, spare, 0);
-            p.drawText(line, int(h | Qt::AlignTop | Qt::TextSingleLine), c.Caption);
-        }
+        p.setClipRect(r);
+        captionOf(c).draw(p, r.topLeft());
+        p.setClipping(false);
         return;
     }
     case ControlKind::Shape:
@@ -202,19 +190,38 @@ void FormView::paintControl(QPainter &p, const Control &c)
     }
 }
 
-void FormView::paintEvent(QPaintEvent *)
+const CaptionLayout &FormView::captionOf(const Control &c)
 {
+    const QSize box(c.Width, c.Height);
+    ShapedCaption &shaped = captions_[&c];
+    const bool sameCaption = (shaped.caption.constData() == c.Caption.constData()
+                              && shaped.caption.size() == c.Caption.size())
+                             || shaped.caption == c.Caption;  // a shared caption is not read again
+    const bool same = sameCaption && shaped.fontName == c.FontName && shaped.fontSize == c.FontSize
+                      && shaped.bold == c.FontBold && shaped.box == box && shaped.alignment == c.Alignment;
+    if (!same) {
+        // Captions are drawn as they stand: "&" is a character of a name here.
+        const Qt::Alignment h = c.Alignment == 2 ? Qt::AlignHCenter : c.Alignment == 1 ? Qt::AlignRight : Qt::AlignLeft;
+        shaped = {c.Caption, c.FontName, c.FontSize, c.FontBold, box, c.Alignment,
+                  CaptionLayout(c.Caption, fontOf(c), toPixels(c.rect()).size(), h)};
+        ++captionLayoutsMade_;
+    }
+    return shaped.layout;
+}
+
+void FormView::paintEvent(QPaintEvent *event)
+{
+    const QRect dirty = event->rect();
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setRenderHint(QPainter::TextAntialiasing);
-    p.fillRect(rect(), toColor(form_.BackColor));
+    p.fillRect(dirty, toColor(form_.BackColor));
     const auto &order = form_.stacking();
     for (auto it = order.rbegin(); it != order.rend(); ++it)
-        if ((*it)->Visible)
+        if ((*it)->Visible && pixelsTouched((*it)->rect()).intersects(dirty))
             paintControl(p, **it);
     // A dragged control without a drag icon shows as an outline.
-    if (const Control *source = form_.dragSource(); source && source->DragIcon.isNull()) {
-        const QRect outline(form_.dragPosition() - form_.dragGrabOffset(), source->rect().size());
+    if (const QRect outline = form_.dragOutline(); !outline.isEmpty()) {
         p.setPen(QPen(Qt::black, 1, Qt::DotLine));
         p.setBrush(Qt::NoBrush);
         p.drawRect(toPixels(outline));
@@ -240,6 +247,12 @@ void FormView::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
         form_.mouseUp(toTwips(event->position()));
+}
+
+void FormView::showEvent(QShowEvent *event)
+{
+    sync();  // what start-up set (skin, icon) shows from the first frame
+    QWidget::showEvent(event);
 }
 
 void FormView::closeEvent(QCloseEvent *event)

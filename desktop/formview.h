@@ -2,9 +2,12 @@
 // The quiz window on screen: one widget paints the windowless controls in
 // stacking order at 15 twips per logical pixel and feeds mouse input to the
 // model; push buttons and the text box are real Qt widgets on top of it.
+#include "captionlayout.h"
+
 #include <QCursor>
 #include <QWidget>
 #include <map>
+#include <unordered_map>
 
 class Control;
 class Form;
@@ -16,10 +19,15 @@ public:
 
     explicit FormView(Form &form);
 
-    // Brings widgets, pointer, caption and icon up to date with the model.
+    // Brings widgets, pointer, caption and icon up to date with the model and
+    // repaints what changed on screen.
     void sync();
     // Shows the window centred on its screen.
     void showCentred();
+
+    // Captions shaped so far; a shaped caption is kept until its text, font or
+    // box change.
+    int captionLayoutsMade() const { return captionLayoutsMade_; }
 
     static QColor toColor(quint32 oleColor);
     static QRectF toPixels(const QRect &twips);
@@ -33,14 +41,28 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createWidgets();
     void paintControl(QPainter &painter, const Control &c);
+    const CaptionLayout &captionOf(const Control &label);
     QCursor pointer();
     static QPoint toTwips(QPointF pixels);
+    // The pixels a twip rectangle touches, with a pixel to spare for smoothing.
+    static QRect pixelsTouched(const QRect &twips);
+
+    // A shaped caption and what it was shaped from.
+    struct ShapedCaption {
+        QString caption, fontName;
+        double fontSize = 0;
+        bool bold = false;
+        QSize box;
+        int alignment = 0;
+        CaptionLayout layout;
+    };
 
     Form &form_;
     std::map<QWidget *, Control *> widgets_;
@@ -48,4 +70,6 @@ private:
     qint64 iconKey_ = 0;
     bool painted_ = false;
     std::map<qint64, QCursor> cursors_;
+    std::unordered_map<const Control *, ShapedCaption> captions_;
+    int captionLayoutsMade_ = 0;
 };

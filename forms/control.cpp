@@ -5,8 +5,8 @@
 #include "formserror.h"
 #include "mediabackend.h"
 
-Control::Control(Form &form, ControlKind kind, QString name, int index)
-    : form(form), kind(kind), Name(std::move(name)), Index(index)
+Control::Control(Form &owner, ControlKind controlKind, QString name, int index)
+    : form(owner), kind(controlKind), Name(std::move(name)), Index(index)
 {
 }
 

@@ -11,7 +11,7 @@ static qint32 nextWindowHandle()
     return handle += 0x10;
 }
 
-Form::Form(Platform &platform) : platform(platform), App(platform.App), hWnd(nextWindowHandle()) {}
+Form::Form(Platform &host) : platform(host), App(host.App), hWnd(nextWindowHandle()) {}
 
 Form::~Form() = default;
 
@@ -51,6 +51,7 @@ void Form::setStacking(const std::vector<Control *> &frontToBack)
             rest.push_back(c);
     stacking_ = frontToBack;
     stacking_.insert(stacking_.end(), rest.begin(), rest.end());
+    invalidate(QRect(0, 0, ClientWidth, ClientHeight));
 }
 
 std::vector<Control *> Form::windowedControls() const
@@ -62,6 +63,18 @@ std::vector<Control *> Form::windowedControls() const
     return out;
 }
 
+// Whether a windowless control paints anything; real widgets repaint
+// themselves, and the media player and skin have no area.
+static bool paints(const Control &c)
+{
+    switch (c.kind) {
+    case ControlKind::Label: return c.Visible;
+    case ControlKind::Image: return c.Visible && !c.Picture.isNull();
+    case ControlKind::Shape: return c.Visible && c.BorderStyle != 0;
+    default: return false;
+    }
+}
+
 void Form::ZOrder(Control &control)
 {
     const auto it = std::find(stacking_.begin(), stacking_.end(), &control);
@@ -69,6 +82,8 @@ void Form::ZOrder(Control &control)
         return;  // windowed controls keep their place above the windowless layer
     stacking_.erase(it);
     stacking_.insert(stacking_.begin(), &control);
+    if (paints(control))
+        invalidate(control.rect());
 }
 
 static bool takesMouse(const Control &c)
@@ -92,8 +107,7 @@ Control *Form::hitTest(QPoint twips) const
 
 int Form::MsgBox(const QString &prompt, int style, const QString &title)
 {
-    if (changed)
-        changed();
+    notifyChanged();
     return platform.boxes ? platform.boxes->show(prompt, style, title) : 1;
 }
 
@@ -122,8 +136,7 @@ template <class F> void Form::dispatch(F &&handler)
     } catch (const std::exception &e) {
         MsgBox(QString::fromLocal8Bit(e.what()), vbExclamation, QStringLiteral("Application Error"));
     }
-    if (changed)
-        changed();
+    notifyChanged();
 }
 
 void Form::mouseDown(QPoint twips)
@@ -137,8 +150,7 @@ void Form::mouseDown(QPoint twips)
     dragOverTarget_ = c;  // the drag starts over its own source
     dragPos_ = twips;
     grabOffset_ = twips - c->rect().topLeft();
-    if (changed)
-        changed();
+    notifyChanged();
 }
 
 void Form::mouseMove(QPoint twips)
@@ -178,8 +190,8 @@ void Form::mouseUp(QPoint twips)
     if (Control *target = hitTest(twips)) {
         const QPoint p = twips - target->rect().topLeft();
         dispatch([&] { dragDrop(*target, *source, float(p.x()), float(p.y())); });
-    } else if (changed) {
-        changed();
+    } else {
+        notifyChanged();
     }
 }
 
@@ -204,6 +216,99 @@ void Form::buttonMouseMove(Control &button, QPoint twips)
 void Form::closeRequested()
 {
     Unload();
+}
+
+void Form::notifyChanged()
+{
+    if (changed)
+        changed();
+}
+
+void Form::invalidate(const QRect &twips)
+{
+    if (!twips.isEmpty())
+        invalid_.push_back(twips);
+}
+
+QRect Form::dragOutline() const
+{
+    if (!dragSource_ || !dragSource_->DragIcon.isNull())
+        return {};
+    return QRect(dragPos_ - grabOffset_, dragSource_->rect().size());
+}
+
+Form::Look Form::lookOf(const Control &c)
+{
+    Look look;
+    look.shown = paints(c);
+    if (!look.shown)
+        return look;
+    look.rect = c.rect();
+    look.caption = c.Caption;
+    look.fontName = c.FontName;
+    look.fontSize = c.FontSize;
+    look.bold = c.FontBold;
+    look.fore = c.ForeColor;
+    look.back = c.BackColor;
+    look.backStyle = c.BackStyle;
+    look.alignment = c.Alignment;
+    look.borderStyle = c.BorderStyle;
+    look.stretch = c.Stretch;
+    look.picture = c.Picture.image.cacheKey();
+    look.picture2x = c.Picture.image2x.cacheKey();
+    return look;
+}
+
+static bool sameText(const QString &a, const QString &b)
+{
+    // A shared string is equal without reading it, however long it is.
+    return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+}
+
+bool Form::looksSame(const Look &look, const Control &c)
+{
+    const bool shown = paints(c);
+    if (look.shown != shown)
+        return false;
+    if (!shown)
+        return true;
+    return look.rect == c.rect() && sameText(look.caption, c.Caption) && look.fontName == c.FontName
+           && look.fontSize == c.FontSize && look.bold == c.FontBold && look.fore == c.ForeColor
+           && look.back == c.BackColor && look.backStyle == c.BackStyle && look.alignment == c.Alignment
+           && look.borderStyle == c.BorderStyle && look.stretch == c.Stretch
+           && look.picture == c.Picture.image.cacheKey() && look.picture2x == c.Picture.image2x.cacheKey();
+}
+
+std::vector<QRect> Form::takeChangedRects()
+{
+    std::vector<QRect> out;
+    out.swap(invalid_);
+    if (!everShown_ || BackColor != shownBackColor_) {
+        everShown_ = true;
+        shownBackColor_ = BackColor;
+        out.push_back(QRect(0, 0, ClientWidth, ClientHeight));
+    }
+    shownLooks_.resize(owned_.size());  // controls created since start as not shown
+    for (size_t i = 0; i < owned_.size(); ++i) {
+        Look &shown = shownLooks_[i];
+        const Control &c = *owned_[i];
+        if (looksSame(shown, c))
+            continue;
+        Look now = lookOf(c);
+        if (shown.shown)
+            out.push_back(shown.rect);
+        if (now.shown && now.rect != shown.rect)
+            out.push_back(now.rect);
+        shown = std::move(now);
+    }
+    if (const QRect outline = dragOutline(); outline != shownOutline_) {
+        if (!shownOutline_.isEmpty())
+            out.push_back(shownOutline_);
+        if (!outline.isEmpty())
+            out.push_back(outline);
+        shownOutline_ = outline;
+    }
+    return out;
 }
 
 void Form::dragOver(Control &, Control &, float, float, int) {}

@@ -71,6 +71,18 @@ public:
     QPoint dragPosition() const { return dragPos_; }
     QPoint dragGrabOffset() const { return grabOffset_; }
 
+    // What changed on screen since the last call, as twip rectangles: the old
+    // and new places of controls whose look, place or stacking changed, the
+    // drag outline as it moves, and whatever invalidate() was given. The view
+    // asks each time it is told of a change and repaints only these; a plain
+    // pointer move over the map changes nothing and so repaints nothing.
+    std::vector<QRect> takeChangedRects();
+    // Marks an area as changed, for looks that the controls do not hold
+    // themselves (drop feedback, focus marks): call it, then changed().
+    void invalidate(const QRect &twips);
+    // The outline a dragged control without a drag icon shows; empty otherwise.
+    QRect dragOutline() const;
+
     // Called after every change a handler may have made, so the view repaints.
     std::function<void()> changed;
     // Called once the window has unloaded.
@@ -89,6 +101,22 @@ protected:
 private:
     template <class F> void dispatch(F &&handler);
     void endDrag();
+    void notifyChanged();
+
+    // What the view paints of a windowless control, as last reported.
+    struct Look {
+        bool shown = false;  // visible and painting something
+        QRect rect;
+        QString caption, fontName;
+        double fontSize = 0;
+        bool bold = false;
+        OleColor fore = 0, back = 0;
+        int backStyle = 0, alignment = 0, borderStyle = 0;
+        bool stretch = false;
+        qint64 picture = 0, picture2x = 0;
+    };
+    static Look lookOf(const Control &c);
+    static bool looksSame(const Look &look, const Control &c);
 
     std::vector<std::unique_ptr<Control>> owned_;
     std::vector<Control *> collection_;
@@ -98,4 +126,10 @@ private:
     Control *dragOverTarget_ = nullptr;
     QPoint dragPos_, grabOffset_;
     bool unloaded_ = false;
+
+    std::vector<Look> shownLooks_;  // one per owned control, in creation order
+    std::vector<QRect> invalid_;
+    QRect shownOutline_;
+    OleColor shownBackColor_ = 0;
+    bool everShown_ = false;
 };

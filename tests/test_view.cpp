@@ -1,5 +1,6 @@
 // The quiz window on screen (offscreen platform): size, frame, painting,
 // mouse input turned into drags, pointer shapes, skin and closing.
+#include "captionlayout.h"
 #include "formview.h"
 #include "qtplatform.h"
 #include "harness.h"
@@ -7,7 +8,10 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPushButton>
+#include <QRegion>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,10 +32,50 @@ protected:
         QApplication::sendEvent(view.get(), &e);
     }
     static QPoint px(QPoint twips) { return twips / FormView::kTwipsPerPixel; }
+    // What is on the screen now, partial repaints and all.
+    QImage screen()
+    {
+        QApplication::processEvents();
+        return view->screen()->grabWindow(view->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    }
+    // The window painted afresh from the model.
+    QImage fresh() { return view->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
     Harness h;
     std::unique_ptr<FormView> view;
 };
+
+// Records the areas the window repaints.
+class PaintSpy : public QObject {
+public:
+    explicit PaintSpy(QWidget *w) { w->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+    QRegion painted;
+};
+
+// Pixels that differ between two pictures of the window.
+QRegion differences(const QImage &a, const QImage &b)
+{
+    QRegion out;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                out += QRect(x, y, 1, 1);
+    return out;
+}
+
+qint64 area(const QRegion &region)
+{
+    qint64 n = 0;
+    for (const QRect &r : region)
+        n += qint64(r.width()) * r.height();
+    return n;
+}
 
 TEST_F(View, WindowHasTheLayoutsFrameAndControls)
 {
@@ -98,6 +142,176 @@ TEST_F(View, MouseDragPlacesANameAndPointerFollowsTheModel)
     EXPECT_EQ(view->cursor().shape(), Qt::BitmapCursor);
     send(QEvent::MouseMove, {300, 300}, Qt::NoButton);
     EXPECT_EQ(view->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(View, RepaintsOnlyWhatChangedAndTheScreenStaysRight)
+{
+    Form1 &f = *h.form;
+    view->show();
+    QImage before = screen();
+    ASSERT_EQ(before.size(), QSize(901, 547));
+    EXPECT_EQ(before, fresh());
+
+    PaintSpy spy(view.get());
+    for (int k = 0; k < 20; ++k)
+        send(QEvent::MouseMove, QPoint(100 + 10 * k, 200 + 5 * k), Qt::NoButton);
+    QApplication::processEvents();
+    EXPECT_TRUE(spy.painted.isEmpty()) << "a pointer move over the map changes nothing visible";
+
+
+    // A drag with the push-pin pointer: nothing on the window moves until the drop.
+    const QPoint from = px(f.labels(12).rect().center());
+    const QPoint to = px(h.pointOf("Germany"));
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    send(QEvent::MouseMove, from + QPoint(3, 0), Qt::LeftButton);
+    QApplication::processEvents();
+    spy.painted = {};
+    send(QEvent::MouseMove, to, Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_TRUE(spy.painted.isEmpty());
+    send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    const QImage after = screen();
+    const QRegion dropPainted = spy.painted;
+    ASSERT_TRUE(f.maplabel(12).Visible);
+    EXPECT_TRUE(dropPainted.contains(FormView::toPixels(f.labels(12).rect()).toRect()));
+    EXPECT_TRUE(dropPainted.contains(FormView::toPixels(f.maplabel(12).rect()).toRect()));
+    EXPECT_LT(area(dropPainted), 901 * 547 / 20) << "only the name's two places repaint";
+    EXPECT_EQ(after, fresh()) << "no stale pixels: the name left the column and shows on the map";
+    EXPECT_FALSE(differences(before, after).isEmpty());
+
+    // A drag without a drag icon: its outline follows and leaves nothing behind.
+    f.Image2.Picture = {};
+    f.labels(3).DragIcon = {};
+    spy.painted = {};
+    const QPoint grip = px(f.labels(3).rect().center());
+    send(QEvent::MouseButtonPress, grip, Qt::LeftButton);
+    for (int k = 1; k <= 5; ++k)
+        send(QEvent::MouseMove, grip - QPoint(40 * k, 20 * k), Qt::LeftButton);
+    const QImage moving = screen();
+    EXPECT_LT(area(spy.painted), 901 * 547 / 10) << "only where the outline was and is";
+    EXPECT_EQ(moving, fresh());
+    EXPECT_NE(moving, after) << "the outline shows";
+    send(QEvent::MouseButtonRelease, QPoint(20, 20), Qt::NoButton);
+    EXPECT_EQ(screen(), after) << "the outline is gone, the name back in its place";
+
+    // A change the handlers make themselves shows at the next notice.
+    f.Label1.Caption = QStringLiteral("HOW TO PLAY");
+    f.changed();
+    EXPECT_EQ(screen(), fresh());
+}
+
+TEST_F(View, StartUpShowsWithoutWaitingForThePointer)
+{
+    // Nothing has told the view of start-up's changes: showing it is enough.
+    view->showCentred();
+    QApplication::processEvents();
+    const QImage icon = view->windowIcon().pixmap(32, 32).toImage();
+    int opaque = 0;
+    for (int y = 0; y < icon.height(); ++y)
+        for (int x = 0; x < icon.width(); ++x)
+            opaque += qAlpha(icon.pixel(x, y)) > 200;
+    EXPECT_GT(opaque, 100) << "the program's icon, not the blank one the layout starts with";
+}
+
+// Shows one label alone on top of the window and returns where the window
+// changed, and the label's box in pixels.
+std::pair<QRegion, QRect> inkOf(FormView &view, Control &label)
+{
+    const bool was = label.Visible;
+    label.Visible = false;
+    const QImage without = view.grab().toImage();
+    label.Visible = true;
+    const QImage with = view.grab().toImage();
+    label.Visible = was;
+    return {differences(without, with), FormView::toPixels(label.rect()).toAlignedRect()};
+}
+
+TEST_F(View, NoCaptionDrawsOutsideItsLabel)
+{
+    Form1 &f = *h.form;
+    for (int i = 0; i < 41; ++i) {
+        Control &onMap = f.maplabel(i);
+        onMap.Caption = f.labels(i).Caption;  // as a correct drop shows it
+        onMap.FontBold = true;
+        const auto [ink, box] = inkOf(*view, onMap);
+        EXPECT_FALSE(ink.isEmpty()) << onMap.Caption.toStdString();
+        EXPECT_TRUE(ink.subtracted(box).isEmpty())
+            << onMap.Caption.toStdString() << " draws at " << ink.subtracted(box).boundingRect().x() << ","
+            << ink.subtracted(box).boundingRect().y() << " outside its box";
+    }
+
+    // Custom names too long for the column, in both columns.
+    const QString longNames[] = {QStringLiteral("The United Kingdom of Great Britain and Northern Ireland"),
+                                 QStringLiteral("Llanfairpwllgwyngyllgogerychwyrndrobwllllantysiliogogogoch"),
+                                 QStringLiteral("Bosnia & Herzegovina, Serbia, Montenegro and North Macedonia")};
+    for (int i : {0, 24, 25, 40}) {
+        for (const QString &name : longNames) {
+            f.labels(i).Caption = name;
+            const auto [ink, box] = inkOf(*view, f.labels(i));
+            EXPECT_GT(area(ink), 40) << name.toStdString();
+            EXPECT_TRUE(ink.subtracted(box).isEmpty()) << name.toStdString() << " in label " << i;
+        }
+    }
+}
+
+TEST_F(View, CaptionsWrapNarrowOrEndInAnEllipsis)
+{
+    Form1 &f = *h.form;
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(15);
+    font.setBold(true);
+    const QSizeF column = FormView::toPixels(f.labels(0).rect()).size();
+    EXPECT_EQ(CaptionLayout(QStringLiteral("Albania"), font, column, Qt::AlignLeft).lines(),
+              QStringList{QStringLiteral("Albania")});
+    EXPECT_EQ(CaptionLayout(QStringLiteral("Albania"), font, column, Qt::AlignLeft).stretch(), 100);
+
+    const CaptionLayout narrowed(QStringLiteral("United Kingdom of GB"), font, column, Qt::AlignLeft);
+    EXPECT_EQ(narrowed.lines(), QStringList{QStringLiteral("United Kingdom of GB")}) << "narrowed, whole";
+    EXPECT_LT(narrowed.stretch(), 100);
+
+    const CaptionLayout elided(QStringLiteral("The United Kingdom of Great Britain and Northern Ireland"), font,
+                               column, Qt::AlignLeft);
+    ASSERT_EQ(elided.lines().size(), 1);
+    EXPECT_TRUE(elided.lines()[0].startsWith(QStringLiteral("The United")));
+    EXPECT_TRUE(elided.lines()[0].endsWith(QChar(0x2026)));
+    EXPECT_EQ(elided.stretch(), CaptionLayout::kNarrowestStretch);
+
+    // The instructions' box has room for two lines: a long text wraps there.
+    font.setPixelSize(11);
+    font.setBold(false);
+    const QSizeF instructions = FormView::toPixels(f.Label2.rect()).size();
+    const CaptionLayout wrapped(f.Label2.Caption, font, instructions, Qt::AlignLeft);
+    EXPECT_EQ(wrapped.lines().size(), 2);
+    EXPECT_EQ(wrapped.lines().join(QLatin1Char(' ')), f.Label2.Caption);
+    const CaptionLayout overfull(f.Label2.Caption.repeated(3), font, instructions, Qt::AlignLeft);
+    ASSERT_EQ(overfull.lines().size(), 2);
+    EXPECT_TRUE(overfull.lines()[1].endsWith(QChar(0x2026)));
+}
+
+TEST_F(View, HugeCaptionIsShapedOnceAndStaysInItsBox)
+{
+    Form1 &f = *h.form;
+    view->show();
+    f.labels(0).Caption = QString(1 << 20, QLatin1Char('W'));
+    f.changed();
+    const QImage shown = screen();
+    const int made = view->captionLayoutsMade();
+    for (int k = 0; k < 30; ++k)
+        send(QEvent::MouseMove, QPoint(100 + 10 * k, 200 + 5 * k), Qt::NoButton);
+    f.changed();
+    EXPECT_EQ(screen(), shown);
+    view->repaint();
+    EXPECT_EQ(view->captionLayoutsMade(), made) << "pointer moves and repaints reuse the shaped caption";
+
+    const auto [ink, box] = inkOf(*view, f.labels(0));
+    EXPECT_GT(area(ink), 40);
+    EXPECT_TRUE(ink.subtracted(box).isEmpty());
+
+    // Far longer still: shown cut short, without a crash.
+    f.labels(1).Caption = QString(16 << 20, QLatin1Char('x'));
+    f.changed();
+    EXPECT_EQ(screen(), fresh());
+    f.labels(1).Caption.clear();
 }
 
 TEST_F(View, SkinStyleSheetAndClosing)

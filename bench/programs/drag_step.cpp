@@ -1,6 +1,9 @@
 // Cost of one step of a drag on the quiz window: a pointer move delivered as
-// a QMouseEvent, then a full repaint of the window. Offscreen; prints the
-// median and spread over 1,000 steps.
+// a QMouseEvent, then whatever repaint it asked for. Offscreen; prints the
+// median and spread over the given number of steps for three cases:
+//   pin      a name dragged with the push-pin pointer over the map, as played
+//   outline  a name dragged without a drag icon, so its outline follows
+//   huge     a pointer move over the map with a 1 MiB name in the column
 #include "formview.h"
 #include "harness.h"
 
@@ -19,6 +22,28 @@ static void send(FormView &view, QEvent::Type type, QPointF at, Qt::MouseButtons
     QApplication::sendEvent(&view, &e);
 }
 
+struct Spread {
+    double median, p10, p90, max;
+};
+
+// Moves the pointer over the map, across many countries, as a hesitating
+// player would; each step ends once the window has repainted what it asked.
+static Spread wander(FormView &view, int steps, Qt::MouseButtons buttons)
+{
+    std::vector<double> micros;
+    micros.reserve(steps);
+    for (int k = 0; k < steps; ++k) {
+        const double t = k / 40.0;
+        const QPointF at(295 + 250 * std::sin(t), 270 + 230 * std::sin(1.7 * t + 0.5));
+        const auto start = std::chrono::steady_clock::now();
+        send(view, QEvent::MouseMove, at, buttons);
+        QApplication::processEvents();
+        micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(micros.begin(), micros.end());
+    return {micros[micros.size() / 2], micros[micros.size() / 10], micros[micros.size() * 9 / 10], micros.back()};
+}
+
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -35,28 +60,37 @@ int main(int argc, char **argv)
     QApplication::processEvents();
     view.repaint();
 
-    // Take hold of the first name and wander over the map, across many
-    // countries, as a hesitating player would.
+    // Take hold of the first name and wander with it.
     const QPointF grip = FormView::toPixels(h.form->labels(0).rect()).center();
     send(view, QEvent::MouseButtonPress, grip, Qt::LeftButton);
     send(view, QEvent::MouseMove, grip + QPointF(1, 0), Qt::LeftButton);
-    std::vector<double> micros;
-    micros.reserve(steps);
-    for (int k = 0; k < steps; ++k) {
-        const double t = k / 40.0;
-        const QPointF at(295 + 250 * std::sin(t), 270 + 230 * std::sin(1.7 * t + 0.5));
-        const auto start = std::chrono::steady_clock::now();
-        send(view, QEvent::MouseMove, at, Qt::LeftButton);
-        view.repaint();
-        micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
-    }
+    QApplication::processEvents();
+    const Spread pin = wander(view, steps, Qt::LeftButton);
     send(view, QEvent::MouseButtonRelease, QPointF(20, 20), Qt::NoButton);
+    QApplication::processEvents();
     if (!h.form->labels(0).Visible) {
         std::fputs("drag_step: the name was placed on the sea\n", stderr);
         return 1;
     }
-    std::sort(micros.begin(), micros.end());
-    std::printf("drag-step-us median %.1f p10 %.1f p90 %.1f max %.1f steps %d\n", micros[micros.size() / 2],
-                micros[micros.size() / 10], micros[micros.size() * 9 / 10], micros.back(), steps);
+
+    // The same with a name that shows its outline while it moves.
+    h.form->Image2.Picture = {};
+    h.form->labels(1).DragIcon = {};
+    const QPointF grip1 = FormView::toPixels(h.form->labels(1).rect()).center();
+    send(view, QEvent::MouseButtonPress, grip1, Qt::LeftButton);
+    QApplication::processEvents();
+    const Spread outline = wander(view, steps, Qt::LeftButton);
+    send(view, QEvent::MouseButtonRelease, QPointF(20, 20), Qt::NoButton);
+    QApplication::processEvents();
+
+    // Plain pointer moves with a 1 MiB name in the column.
+    h.form->labels(2).Caption = QString(1 << 20, QLatin1Char('W'));
+    h.form->changed();
+    QApplication::processEvents();
+    const Spread huge = wander(view, std::min(steps, 50), Qt::NoButton);
+
+    std::printf("drag-step-us median %.1f p10 %.1f p90 %.1f max %.1f outline-median %.1f outline-p90 %.1f "
+                "huge-caption-median %.1f steps %d\n",
+                pin.median, pin.p10, pin.p90, pin.max, outline.median, outline.p90, huge.median, steps);
     return 0;
 }

@@ -103,6 +103,9 @@ def main():
         ("instructions to first frame (callgrind)", count(instructions[quiz]), count(instructions[bare])),
         ("drag step: pointer move + repaint, us, median of 1000",
          f"{d['median']} (p10 {d['p10']}, p90 {d['p90']})", "-"),
+        ("drag step with the outline following, us, median of 1000",
+         f"{d['outline-median']} (p90 {d['outline-p90']})", "-"),
+        ("pointer move with a 1 MiB name shown, us, median of 50", d['huge-caption-median'], "-"),
         ("headless round of 41 drops (model), us, median of 200",
          f"{r['median']} ({r['per-drop']} per drop)", "-"),
     ]

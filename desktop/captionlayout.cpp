@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: MIT
+#include "captionlayout.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextLayout>
+#include <cmath>
+
+namespace {
+
+constexpr QChar kEllipsis(0x2026);
+
+// No box shows more characters than it has pixels to draw them in; laying out
+// the rest of a very long caption would cost time on every change for nothing.
+QString boundedText(const QString &caption, QSizeF box, int lineCount)
+{
+    const qsizetype limit = qsizetype(std::ceil(box.width()) + 1) * lineCount * 2 + 64;
+    QString text = caption;
+    if (text.size() > limit) {
+        qsizetype cut = limit;
+        if (text.at(cut - 1).isHighSurrogate())
+            --cut;
+        text = text.left(cut) + kEllipsis;  // keeps the cut visible even if all of it fits
+    }
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    return text;
+}
+
+struct Line {
+    qsizetype start, length;
+    qreal width;
+};
+
+// Breaks text into lines no wider than width where it can; words longer than a
+// line stay whole unless anywhere is set.
+std::vector<Line> breakLines(const QString &text, const QFont &font, qreal width, bool anywhere)
+{
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(anywhere ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.setCacheEnabled(false);
+    std::vector<Line> out;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        out.push_back({line.textStart(), line.textLength(), line.naturalTextWidth()});
+    }
+    layout.endLayout();
+    return out;
+}
+
+bool fits(const std::vector<Line> &lines, int lineCount, qreal width)
+{
+    if (int(lines.size()) > lineCount)
+        return false;
+    for (const Line &l : lines)
+        if (l.width > width + 0.01)
+            return false;
+    return true;
+}
+
+QString lineText(const QString &text, const Line &l)
+{
+    QString s = text.mid(l.start, l.length);
+    while (!s.isEmpty() && (s.back().isSpace() || s.back() == QChar::LineSeparator))
+        s.chop(1);
+    return s;
+}
+
+}  // namespace
+
+CaptionLayout::CaptionLayout(const QString &caption, const QFont &baseFont, QSizeF box, Qt::Alignment alignment)
+{
+    if (caption.isEmpty() || box.width() <= 0 || box.height() <= 0)
+        return;
+    const qreal lineSpacing = QFontMetricsF(baseFont).lineSpacing();
+    const int lineCount = qMax(1, int(box.height() / lineSpacing));
+    const QString text = boundedText(caption, box, lineCount);
+
+    QFont font = baseFont;
+    // A one-line box never wraps: the caption is measured whole.
+    const qreal breakWidth = lineCount == 1 ? 1e9 : box.width();
+    auto attempt = [&](int stretch) {
+        font.setStretch(stretch);
+        return breakLines(text, font, breakWidth, false);
+    };
+    std::vector<Line> lines = attempt(100);
+    stretch_ = 100;
+    if (!fits(lines, lineCount, box.width())) {
+        // Narrow the face just enough, if three quarters is enough.
+        const qreal natural = lineCount == 1 && !lines.empty() ? lines.front().width : 0;
+        int stretch = natural > 0 ? qBound(kNarrowestStretch, int(100 * box.width() / natural), 99) : 95;
+        for (;; stretch = qMax(kNarrowestStretch, stretch - (lineCount == 1 ? 1 : 5))) {
+            lines = attempt(stretch);
+            stretch_ = stretch;
+            if (fits(lines, lineCount, box.width()) || stretch == kNarrowestStretch)
+                break;
+        }
+    }
+
+    QStringList shown;
+    if (fits(lines, lineCount, box.width())) {
+        for (const Line &l : lines)
+            shown << lineText(text, l);
+    } else {
+        // The narrowest face is not enough: fill the lines above the last one,
+        // breaking anywhere if need be, and end the last with an ellipsis.
+        font.setStretch(kNarrowestStretch);
+        lines = breakLines(text, font, box.width(), true);
+        for (int i = 0; i + 1 < lineCount && i < int(lines.size()); ++i)
+            shown << lineText(text, lines[i]);
+        const qsizetype restStart = lineCount - 1 < int(lines.size()) ? lines[lineCount - 1].start : text.size();
+        QString rest = text.mid(restStart);
+        rest.replace(QChar::LineSeparator, QLatin1Char(' '));
+        shown << QFontMetricsF(font).elidedText(rest, Qt::ElideRight, box.width());
+    }
+    lines_ = shown;
+
+    // Shape each line once; drawing replays the glyphs.
+    qreal y = 0;
+    for (const QString &s : std::as_const(lines_)) {
+        QTextLayout layout(s, font);
+        layout.setCacheEnabled(true);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        if (line.isValid()) {
+            line.setLineWidth(1e6);
+            const qreal w = line.naturalTextWidth();
+            const qreal x = alignment & Qt::AlignHCenter ? (box.width() - w) / 2
+                            : alignment & Qt::AlignRight ? box.width() - w
+                                                         : 0;
+            line.setPosition(QPointF(x, y));
+        }
+        layout.endLayout();
+        runs_ << layout.glyphRuns();
+        y += lineSpacing;
+    }
+}
+
+void CaptionLayout::draw(QPainter &painter, QPointF origin) const
+{
+    for (const QGlyphRun &run : runs_)
+        painter.drawGlyphRun(origin, run);
+}

@@ -4,15 +4,8 @@
 #include "services.h"
 #include "skincontrol.h"
 
-static bool buildLayout(Form &form)
-{
-    layout::BuildForm1(form);
-    return true;
-}
-
-Form1::Form1(Platform &platform, QString productName)
-    : Form(platform),
-      built_(buildLayout(*this)),
+Form1::Form1(Platform &host, QString productName)
+    : LaidOutForm1(host),
       labels(array(QStringLiteral("labels"))),
       maplabel(array(QStringLiteral("maplabel"))),
       shape(array(QStringLiteral("shape"))),
@@ -30,6 +23,7 @@ Form1::Form1(Platform &platform, QString productName)
       productName_(std::move(productName))
 {
     SkinFramework1.object = std::make_shared<StyleSheetSkin>(*this);
+    Caption = productName_;
     App.Title = productName_;
 }
 
@@ -39,7 +33,7 @@ void Form1::Form_Load()
     guard.run(102, [&] { ApplySkin(*this); });
     if (guard.test(104, [&] { return FileExists(PointerCursorPath(*this)); }))
         guard.run(106, [&] { LoadPointerCursor(*this); });
-    guard.run(108, [&] { Caption = layout::kProductName; });
+    guard.run(108, [&] { Caption = productName_; });
     guard.run(108, [&] { Icon = layout::ProgramIcon(); });
     guard.run(108, [&] { SetAppTitle(*this, productName_); });
     guard.run(110, [&] { OpenHomePageByChance(*this); });

@@ -7,9 +7,17 @@
 
 class Guard;
 
-class Form1 : public Form {
+// The quiz window with its controls created. As a base of Form1 it is built
+// before any of Form1's members, so their references to the controls can
+// bind whatever order they are declared in.
+class LaidOutForm1 : public Form {
+protected:
+    explicit LaidOutForm1(Platform &host) : Form(host) { layout::BuildForm1(*this); }
+};
+
+class Form1 : public LaidOutForm1 {
 public:
-    explicit Form1(Platform &platform, QString productName = layout::kProductName);
+    explicit Form1(Platform &host, QString productName = layout::kProductName);
 
     // Handlers.
     void Form_Load();
@@ -28,10 +36,6 @@ public:
 
     static constexpr int kCompleteCount = 41;
 
-private:
-    bool built_;
-
-public:
     ControlArray &labels, &maplabel, &shape, &piccoor;
     Control &Image1, &Image2, &Image3, &Label1, &Label2;
     Control &PushButton1, &PushButton2, &wmp1, &SkinFramework1, &Text1;

@@ -9,6 +9,7 @@ class Form;
 
 namespace layout {
 
+// The product name: the window's caption and, cut short, the application title.
 inline const QString kProductName = QStringLiteral("Orbenvale Tessary Plunor");
 
 // Creates the controls of the quiz window on an empty form.

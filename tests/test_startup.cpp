@@ -134,9 +134,11 @@ TEST(Startup, SkinIsAppliedThroughItsDispatchCalls)
             h.form->labels(i).BackColor = vbWhite;
         Form1 &f = h.load();
         EXPECT_EQ(f.BackColor, vbButtonFace);
-        for (Control *c : f.Controls())
-            if (c->kind == ControlKind::Label)
+        for (Control *c : f.Controls()) {
+            if (c->kind == ControlKind::Label) {
                 EXPECT_EQ(c->BackColor, vbButtonFace) << c->displayName().toStdString();
+            }
+        }
         EXPECT_EQ(f.PushButton1.BackColor, vbWhite) << "buttons are not labels";
         const QString path = h.dir.path() + "\\x\\o.cjs";
         EXPECT_EQ(skin->calls, (QStringList{"2 0 (" + path + "|)", "1 1 ()", "1 2 (7)", "5 2 (true)", "10 2 (true)",
@@ -182,7 +184,7 @@ TEST(Startup, ApplicationTitleDropsWords)
     EXPECT_EQ(reportLines(noBlank.boxes.boxes), (std::vector<int>{108, 130}));
     EXPECT_TRUE(noBlank.boxes.boxes[0].prompt.startsWith("Invalid procedure call or argument\r\n"));
     EXPECT_EQ(g.App.Title, "Orbenvale") << "title keeps its initial value";
-    EXPECT_EQ(g.Caption, "Orbenvale Tessary Plunor");
+    EXPECT_EQ(g.Caption, "Orbenvale") << "caption and title come from the one product name";
 }
 
 TEST(Startup, HomePageOpensOnAboutOneStartInAHundred)

@@ -11,7 +11,6 @@ Needs python3-numpy, python3-pil and ffmpeg (for the WMA encoding).
 """
 
 import argparse
-import io
 import os
 import struct
 import subprocess
@@ -135,28 +134,6 @@ def dib_indexed(index, palette, opaque, bpp):
             + bytes(xor) + mask)
 
 
-def dib_rgb(img, bpp, opaque=None):
-    """24 or 32 bpp DIB from an RGBA image. For 24 bpp the AND mask alone
-    decides transparency; for 32 bpp the alpha channel does, and the mask is
-    kept consistent for old readers."""
-    arr = np.asarray(img.convert("RGBA"))
-    h, w = arr.shape[:2]
-    if opaque is None:
-        opaque = arr[..., 3] >= (128 if bpp == 24 else 1)
-    stride = _row_bytes(w * bpp)
-    xor = bytearray()
-    for y in range(h - 1, -1, -1):
-        px = arr[y]
-        if bpp == 24:
-            row = np.where(opaque[y][:, None], px[:, 2::-1], 0).astype(np.uint8)
-        else:
-            row = px[:, [2, 1, 0, 3]]
-        bits = row.tobytes()
-        xor += bits + b"\0" * (stride - len(bits))
-    mask = _and_mask(opaque)
-    return _bmp_header(w, h, bpp, len(xor) + len(mask)) + bytes(xor) + mask
-
-
 def write_icon_file(path, images, kind=1, hotspot=(0, 0)):
     """images: list of (width, height, colour_count, bpp, payload bytes).
     kind 1 = icon, 2 = cursor (planes/bpp fields then hold the hotspot)."""
@@ -171,12 +148,6 @@ def write_icon_file(path, images, kind=1, hotspot=(0, 0)):
         out += data
     with open(path, "wb") as f:
         f.write(out)
-
-
-def png_bytes(img):
-    buf = io.BytesIO()
-    img.save(buf, "PNG", optimize=True)
-    return buf.getvalue()
 
 
 # ---------------------------------------------------------------------------
@@ -302,17 +273,7 @@ def make_pushpin(path, preview_dir=None):
 
 
 # ---------------------------------------------------------------------------
-# 3. Invisible window icon
-# ---------------------------------------------------------------------------
-
-def make_window_icon(path):
-    img = Image.new("RGBA", (32, 32), (0, 0, 0, 0))
-    data = dib_rgb(img, 24, opaque=np.zeros((32, 32), bool))
-    write_icon_file(path, [(32, 32, 0, 24, data)])
-
-
-# ---------------------------------------------------------------------------
-# 4. Program icon: a little political globe with a blue pin in it
+# 3. Program icon: a little political globe with a blue pin in it
 # ---------------------------------------------------------------------------
 
 def value_noise(lon, lat, seed, octaves):
@@ -480,28 +441,19 @@ def draw_globe_icon(size, detail):
     return to_image(color, alpha)
 
 
-def make_program_icon(ico_path, png_dir):
+def make_program_icon(png_dir):
     master = draw_globe_icon(1024, detail=True)
     simple = draw_globe_icon(1024, detail=False)
-    sizes = {}
     for size in (32, 48, 128, 256):
         img = downscale(simple if size <= 48 else master, size)
         if size <= 48:
             # Crisp up the small versions a little after the heavy reduction.
             img = img.filter(ImageFilter.UnsharpMask(radius=0.6, percent=60, threshold=2))
-        sizes[size] = img
         img.save(os.path.join(png_dir, "orbenvale-%d.png" % size), optimize=True)
-    entries = [
-        (32, 32, 0, 24, dib_rgb(sizes[32], 24)),
-        (48, 48, 0, 32, dib_rgb(sizes[48], 32)),
-        (128, 128, 0, 32, dib_rgb(sizes[128], 32)),
-        (256, 256, 0, 32, png_bytes(sizes[256])),
-    ]
-    write_icon_file(ico_path, entries)
 
 
 # ---------------------------------------------------------------------------
-# 5. Hand cursor
+# 4. Hand cursor
 # ---------------------------------------------------------------------------
 
 # '#' black outline, '.' white, ' ' transparent. Fingertip at the top.
@@ -557,7 +509,7 @@ def make_hand_cursor(path):
 
 
 # ---------------------------------------------------------------------------
-# 6. Sounds
+# 5. Sounds
 # ---------------------------------------------------------------------------
 
 def note_freq(name):
@@ -701,7 +653,7 @@ def make_sounds(sound_dir):
 
 
 # ---------------------------------------------------------------------------
-# 7. Example skin
+# 6. Example skin
 # ---------------------------------------------------------------------------
 
 SKIN = """\
@@ -769,8 +721,7 @@ def main():
 
     make_panel(os.path.join(out, "panel.jpg"))
     make_pushpin(os.path.join(out, "pushpin.ico"))
-    make_window_icon(os.path.join(out, "window.ico"))
-    make_program_icon(os.path.join(out, "orbenvale.ico"), os.path.join(out, "icons"))
+    make_program_icon(os.path.join(out, "icons"))
     make_hand_cursor(os.path.join(out, "HAND-M.CUR"))
     make_skin(os.path.join(out, "skins", "example.cjs"))
     if not args.no_sounds:

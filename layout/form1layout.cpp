@@ -17,6 +17,13 @@ static QImage resourceImage(const QString &name)
     return reader.read();
 }
 
+static StdPicture picture(QImage image)
+{
+    StdPicture p;
+    p.image = std::move(image);
+    return p;
+}
+
 StdPicture MapPicture()
 {
     StdPicture p;
@@ -27,12 +34,12 @@ StdPicture MapPicture()
 
 StdPicture PanelPicture()
 {
-    return {resourceImage(QStringLiteral(":/assets/panel.jpg"))};
+    return picture(resourceImage(QStringLiteral(":/assets/panel.jpg")));
 }
 
 StdPicture DragIconPicture()
 {
-    StdPicture p{resourceImage(QStringLiteral(":/assets/pushpin.ico"))};
+    StdPicture p = picture(resourceImage(QStringLiteral(":/assets/pushpin.ico")));
     p.hotspot = QPoint(29, 29);  // the needle's tip marks where the name lands
     return p;
 }
@@ -41,13 +48,12 @@ StdPicture BlankWindowIcon()
 {
     QImage blank(32, 32, QImage::Format_ARGB32);
     blank.fill(Qt::transparent);
-    return {blank};
+    return picture(blank);
 }
 
 StdPicture ProgramIcon()
 {
-    StdPicture p{resourceImage(QStringLiteral(":/assets/icons/orbenvale-256.png"))};
-    return p;
+    return picture(resourceImage(QStringLiteral(":/assets/icons/orbenvale-256.png")));
 }
 
 static Control &place(Control &c, int left, int top, int width, int height)
@@ -88,7 +94,6 @@ static Control &button(Form &f, const QString &name, const QString &caption, int
 
 void BuildForm1(Form &f)
 {
-    f.Caption = kProductName;
     f.ClientWidth = 13515;
     f.ClientHeight = 8205;
     f.BackColor = vbWhite;

@@ -58,7 +58,7 @@ public:
     std::vector<QString> played;
 };
 
-// Error numbers shown in "at line N" of the recorded reports.
+// The line numbers shown in "at line N" of the recorded error reports.
 inline std::vector<int> reportLines(const std::vector<RecordedBox> &boxes)
 {
     std::vector<int> lines;

@@ -82,7 +82,11 @@ CaptionLayout::CaptionLayout(const QString &caption, const QFont &baseFont, QSiz
     // A one-line box never wraps: the caption is measured whole.
     const qreal breakWidth = lineCount == 1 ? 1e9 : box.width();
     auto attempt = [&](int stretch) {
-        font.setStretch(stretch);
+        // The face as asked for unless narrowed: an explicit 100 would make
+        // the font matcher prefer a wider face than "Arial Narrow" maps to.
+        font = baseFont;
+        if (stretch < 100)
+            font.setStretch(stretch);
         return breakLines(text, font, breakWidth, false);
     };
     std::vector<Line> lines = attempt(100);

@@ -6,8 +6,12 @@
 #include "harness.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
 #include <QPaintEvent>
 #include <QPushButton>
 #include <QRegion>
@@ -312,6 +316,97 @@ TEST_F(View, HugeCaptionIsShapedOnceAndStaysInItsBox)
     f.changed();
     EXPECT_EQ(screen(), fresh());
     f.labels(1).Caption.clear();
+}
+
+// How dark a caption is: the ink it adds over the background, summed.
+double darkness(const QImage &with, const QImage &without, const QRect &box)
+{
+    double sum = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            sum += qMax(0, qGray(without.pixel(x, y)) - qGray(with.pixel(x, y)));
+    return sum;
+}
+
+TEST_F(View, PlacedNamesShowInBold)
+{
+    Form1 &f = *h.form;
+    view->show();
+    const QImage empty = screen();
+    for (const char *country : {"France", "Spain", "Italy", "Poland"}) {
+        int i = 0;
+        while (f.labels(i).Caption != QLatin1String(country))
+            ++i;
+        const QPoint from = px(f.labels(i).rect().center());
+        const QPoint to = px(h.pointOf(country));
+        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        send(QEvent::MouseMove, from + QPoint(3, 0), Qt::LeftButton);
+        send(QEvent::MouseMove, to, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+        const QImage placed = screen();
+        ASSERT_TRUE(f.maplabel(i).Visible) << country;
+        const QRect box = FormView::toPixels(f.maplabel(i).rect()).toAlignedRect();
+
+        // The same name drawn here in the map labels' face, regular and bold.
+        auto drawn = [&](bool bold) {
+            QImage out = empty;
+            QPainter p(&out);
+            QFont font(QStringLiteral("Arial Narrow"));
+            font.setPixelSize(9);
+            font.setBold(bold);
+            p.setFont(font);
+            p.setPen(Qt::black);
+            p.drawText(box, Qt::AlignHCenter | Qt::AlignTop, QString::fromLatin1(country));
+            p.end();
+            return darkness(out, empty, box);
+        };
+        const double shown = darkness(placed, empty, box), regular = drawn(false), bold = drawn(true);
+        ASSERT_GT(bold, regular * 1.15) << "the two weights must be told apart";
+        EXPECT_GT(shown, (regular + bold) / 2) << country << " shows in a regular weight: " << shown << " vs "
+                                                << regular << " regular, " << bold << " bold";
+    }
+}
+
+TEST(MessageBoxes, ShowTheIconTheirStyleAsksFor)
+{
+    struct Shown {
+        QMessageBox::Icon icon;
+        QImage picture;
+        QString text, title;
+    };
+    std::vector<Shown> shown;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            const auto *iconLabel = box->findChild<QLabel *>(QStringLiteral("qt_msgboxex_icon_label"));
+            shown.push_back({box->icon(), iconLabel ? iconLabel->pixmap().toImage() : QImage(), box->text(),
+                             box->windowTitle()});
+            box->accept();
+        }
+    });
+    look.start(5);
+    QtMessageBoxes boxes;
+    boxes.show(QStringLiteral("CONGRATULATIONS!THE MAP IS COMPLETE!"), 64, QStringLiteral("SUCCESS"));
+    boxes.show(QStringLiteral("Overflow\r\nin here"), 48, QStringLiteral("Application Error"));
+    boxes.show(QStringLiteral("plain"), 0, QStringLiteral("t"));
+    ASSERT_EQ(shown.size(), 3u);
+
+    auto sign = [](QMessageBox::Icon icon) {
+        QMessageBox reference;
+        reference.setIcon(icon);
+        return reference.iconPixmap().toImage();
+    };
+    const QImage warning = sign(QMessageBox::Warning), information = sign(QMessageBox::Information);
+    ASSERT_FALSE(warning.isNull());
+    ASSERT_NE(warning, information);
+    EXPECT_EQ(shown[0].icon, QMessageBox::Information);
+    EXPECT_EQ(shown[0].picture, information) << "64 shows the information sign";
+    EXPECT_EQ(shown[0].title, "SUCCESS");
+    EXPECT_EQ(shown[1].icon, QMessageBox::Warning);
+    EXPECT_EQ(shown[1].picture, warning) << "48 shows the warning sign";
+    EXPECT_EQ(shown[1].text, "Overflow\nin here");
+    EXPECT_EQ(shown[2].icon, QMessageBox::NoIcon);
+    EXPECT_TRUE(shown[2].picture.isNull());
 }
 
 TEST_F(View, SkinStyleSheetAndClosing)

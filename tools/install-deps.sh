@@ -5,6 +5,8 @@ SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 packages=(
   cmake g++ make libgtest-dev
+  # tools/check-format.sh
+  clang-format
   qt6-base-dev qt6-multimedia-dev
   # GStreamer plays the WMA sounds: -base is needed to create a player at all,
   # -ugly has the ASF demuxer, -libav the WMA decoder, -good the audio output.

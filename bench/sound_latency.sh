@@ -19,7 +19,7 @@ mkdir -p "$BUILD"
 TOOL=$BUILD/sound_latency
 SRC="$ROOT/bench/sound_latency.cpp $ROOT/desktop/qtmediabackend.cpp $ROOT/desktop/qtmediabackend.h"
 if [ ! -x "$TOOL" ] || [ -n "$(find $SRC -newer "$TOOL")" ]; then
-    ${CXX:-c++} -std=c++20 -O2 -fPIC -I"$ROOT" -o "$TOOL" \
+    ${CXX:-c++} -std=c++20 -O2 -fPIC -I"$ROOT/desktop" -I"$ROOT/forms" -o "$TOOL" \
         "$ROOT/bench/sound_latency.cpp" "$ROOT/desktop/qtmediabackend.cpp" \
         $(pkg-config --cflags --libs Qt6Multimedia Qt6Gui)
 fi

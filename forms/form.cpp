@@ -226,8 +226,12 @@ void Form::notifyChanged()
 
 void Form::invalidate(const QRect &twips)
 {
-    if (!twips.isEmpty())
-        invalid_.push_back(twips);
+    if (twips.isEmpty())
+        return;
+    // Without a view nobody takes them; past a few hundred it is all one area.
+    if (invalid_.size() >= 256)
+        invalid_.assign(1, QRect(0, 0, ClientWidth, ClientHeight));
+    invalid_.push_back(twips);
 }
 
 QRect Form::dragOutline() const

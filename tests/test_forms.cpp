@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 // A window of two overlapping draggable labels and an image, recording events.
@@ -100,6 +102,35 @@ TEST(Forms, AutomaticDragDeliversOverAndDropToTheTopmostControl)
     f.mouseDown({100, 100});
     f.mouseUp({2900, 2900});
     EXPECT_EQ(f.events, QStringList{});
+}
+
+TEST(Forms, ReportsOnlyWhatChangedOnScreen)
+{
+    Harness h;
+    h.write("items.txt", countryList());
+    Form1 &f = h.load();
+    const QRect client(0, 0, f.ClientWidth, f.ClientHeight);
+    const std::vector<QRect> first = f.takeChangedRects();
+    EXPECT_NE(std::find(first.begin(), first.end(), client), first.end()) << "everything is new at first";
+
+    f.mouseMove({3000, 3000});
+    f.mouseMove({3100, 3200});
+    EXPECT_TRUE(f.takeChangedRects().empty()) << "a pointer move over the map changes nothing on screen";
+
+    h.drag(f.labels(12), h.pointOf("Germany"));
+    ASSERT_TRUE(f.maplabel(12).Visible);
+    const std::vector<QRect> drop = f.takeChangedRects();
+    EXPECT_NE(std::find(drop.begin(), drop.end(), f.labels(12).rect()), drop.end()) << "the name leaves the column";
+    EXPECT_NE(std::find(drop.begin(), drop.end(), f.maplabel(12).rect()), drop.end()) << "and shows on the map";
+    EXPECT_EQ(std::find(drop.begin(), drop.end(), client), drop.end());
+    EXPECT_TRUE(f.takeChangedRects().empty()) << "each change is reported once";
+
+    // Looks the controls do not hold are marked by whoever draws them.
+    f.invalidate(QRect(30, 45, 600, 300));
+    EXPECT_EQ(f.takeChangedRects(), std::vector<QRect>{QRect(30, 45, 600, 300)});
+    for (int k = 0; k < 1000; ++k)
+        f.invalidate(QRect(k, k, 15, 15));
+    EXPECT_LE(f.takeChangedRects().size(), 300u) << "unclaimed areas do not pile up";
 }
 
 TEST(ErrorReport, TextIsExact)

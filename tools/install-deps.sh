@@ -19,6 +19,12 @@ packages=(
   # checked with desktop-file-validate.
   python3 python3-numpy python3-pil libx11-6 libxfixes3 desktop-file-utils
 )
+# The map generator (tools/map) is not needed to build or test; its pictures
+# are committed. `install-deps.sh --map` adds what it needs to run.
+if [ "${1:-}" = "--map" ]; then
+  packages+=(python3-scipy python3-shapely)
+  command -v npm >/dev/null || packages+=(nodejs npm)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

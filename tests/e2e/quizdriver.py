@@ -126,7 +126,7 @@ def drop_points(source_dir, regions, countries):
     mask of the map picture exists, that also shows the country's land."""
     judged = judged_map(regions, countries)
     mask = None
-    mask_path = Path(source_dir) / "tests" / "data" / "countrymask.png"
+    mask_path = Path(source_dir) / "layout" / "countrymask.png"
     if mask_path.exists():
         m = np.array(Image.open(mask_path))        # value: map-label order + 1
         mask = np.full(judged.shape, -1, dtype=np.int16)

@@ -4,14 +4,16 @@
 Writes, relative to the source root:
   assets/map.jpg             593 x 549, the map the players see
   assets/map@2x.jpg          1186 x 1098, the same for high-DPI screens
-  tests/data/countrymask.png 593 x 549, palette PNG: country list position + 1
+  layout/countrymask.png     593 x 549, palette PNG: country list position + 1
                              per pixel, 0 for sea and for land of no quiz country
+  layout/countrymask@2x.png  1186 x 1098, the same for map@2x.jpg
   docs/regions-overlay.png   the 2x map with the drop rectangles drawn over it
 
 The region table and the country list are read from layout/regions.tsv, so the
-map and the rectangles that judge drops always agree. With --fit the projection
-is fitted anew against the rectangles before rendering; otherwise the fitted
-parameters below are used, which keeps the output deterministic.
+map and the rectangles that judge drops always agree. The projected drawing is
+bent by a small smooth warp (warp.json) that moves each country's land under
+its own rectangles; --fit fits the warp anew, --fit-projection the projection.
+Without them the stored values are used, which keeps the output deterministic.
 
 Needs the npm packages of package.json (world-atlas, topojson-client) and
 /usr/bin/python3 with numpy, scipy, shapely and PIL.
@@ -38,7 +40,7 @@ ROOT = HERE.parent.parent
 WIDTH, HEIGHT = 593, 549
 SUPERSAMPLE = 8          # render grid per map pixel; must be even (the 2x map uses half)
 
-# Spherical Lambert conformal conic, fitted with --fit. Pixel coordinates are
+# Spherical Lambert conformal conic, fitted with --fit-projection. Pixel coordinates are
 # continuous: pixel (x, y) covers [x, x+1) x [y, y+1).
 PROJECTION = {
     'lon0': 15.0,        # central meridian, fixed
@@ -362,6 +364,212 @@ def fit_projection(regions, countries, start, features):
     return dict(start, **{k: round(float(v), 4) for k, v in zip(FIT_KEYS, x)})
 
 
+# ---------------------------------------------------------------- warp
+
+# The projected drawing is bent slightly so that each country's land lies
+# under its own drop rectangles: a smooth displacement field, a uniform cubic
+# B-spline over control points WARP_SPACING map pixels apart, fitted with --fit
+# and stored in warp.json. Points move by the field's value at their projected
+# place; borders are densified first so that they bend along with it.
+WARP_FILE = HERE / 'warp.json'
+# What the warp fit weighs: pixels of land outside their own rectangles (robust,
+# so that land no small move can reach does not pull the field), bending, and
+# plain displacement, which keeps the map where the projection put it.
+WARP_WEIGHTS = {'margin': 1.0, 'reach': 5.0, 'bend': 1.0, 'shift': 0.1, 'limit': 7.0, 'wall': 200.0,
+                'balance': 0.5, 'centroid': 4.0}
+WARP_SPACING = 10
+
+
+def warp_shape():
+    return (int(math.ceil(HEIGHT / WARP_SPACING)) + 4, int(math.ceil(WIDTH / WARP_SPACING)) + 4)
+
+
+def bspline_stencil(x, y):
+    """Control-point indices (N, 16) into the flattened grid and their weights."""
+    rows, cols = warp_shape()
+    # beyond the picture's frame the field keeps its value at the frame
+    u = np.clip(np.asarray(x, float), 0, WIDTH) / WARP_SPACING
+    v = np.clip(np.asarray(y, float), 0, HEIGHT) / WARP_SPACING
+    i = np.clip(np.floor(u).astype(int), -1, cols - 4)
+    j = np.clip(np.floor(v).astype(int), -1, rows - 4)
+    s, t = u - i, v - j
+
+    def basis(a):
+        return np.stack([(1 - a) ** 3 / 6, (3 * a ** 3 - 6 * a ** 2 + 4) / 6,
+                         (-3 * a ** 3 + 3 * a ** 2 + 3 * a + 1) / 6, a ** 3 / 6], axis=-1)
+
+    bu, bv = basis(s), basis(t)
+    index = ((j[:, None, None] + np.arange(4)[None, :, None]) * cols
+             + (i[:, None, None] + np.arange(4)[None, None, :]))
+    weight = bv[:, :, None] * bu[:, None, :]
+    # grid node k sits at (k - 1) * spacing
+    return (index + cols + 1).reshape(-1, 16), weight.reshape(-1, 16)
+
+
+def warp_points(x, y, field):
+    """Moves continuous map-pixel points by the displacement field (2, rows, cols)."""
+    x = np.asarray(x, float)
+    y = np.asarray(y, float)
+    if field is None or x.size == 0:
+        return x, y
+    index, weight = bspline_stencil(x.ravel(), y.ravel())
+    dx = (field[0].ravel()[index] * weight).sum(axis=1).reshape(x.shape)
+    dy = (field[1].ravel()[index] * weight).sum(axis=1).reshape(x.shape)
+    return x + dx, y + dy
+
+
+def densified(x, y, step=0.5):
+    """The ring or line with extra points so no segment is longer than step."""
+    x = np.asarray(x, float)
+    y = np.asarray(y, float)
+    if x.size < 2:
+        return x, y
+    seg = np.hypot(np.diff(x), np.diff(y))
+    pieces = np.maximum(1, np.ceil(seg / step).astype(int))
+    t = np.concatenate([k + np.arange(n) / n for k, n in enumerate(pieces)] + [[x.size - 1]])
+    k = np.minimum(np.floor(t).astype(int), x.size - 2)
+    f = t - k
+    return x[k] + (x[k + 1] - x[k]) * f, y[k] + (y[k + 1] - y[k]) * f
+
+
+def warp_features(projected, field):
+    if field is None:
+        return projected
+    out = {}
+    for name, geom in projected.items():
+        g = transform(lambda x, y, z=None: warp_points(*densified(x, y), field), geom)
+        out[name] = areal(g)
+    return out
+
+
+def load_warp(path=WARP_FILE):
+    if not path.exists():
+        return None
+    data = json.loads(path.read_text())
+    if data['spacing'] != WARP_SPACING or tuple(data['shape']) != warp_shape():
+        raise SystemExit(f'{path}: made for another grid; refit with --fit')
+    return np.array([data['dx'], data['dy']], float)
+
+
+def save_warp(field, path=WARP_FILE):
+    data = {'spacing': WARP_SPACING, 'shape': list(warp_shape()),
+            'dx': np.round(field[0], 3).tolist(), 'dy': np.round(field[1], 3).tolist()}
+    path.write_text(json.dumps(data, separators=(',', ':')) + '\n')
+
+
+def signed_distances(winners, count):
+    """Per country, the signed distance (map pixels, negative inside) of every
+    pixel centre to the edge of the area where drops are judged as it."""
+    out = np.empty((count, HEIGHT, WIDTH), np.float32)
+    for k in range(1, count + 1):
+        inside = winners == k
+        if not inside.any():
+            out[k - 1] = 1e3
+            continue
+        out[k - 1] = (ndimage.distance_transform_edt(~inside) - ndimage.distance_transform_edt(inside)
+                      - np.where(inside, -0.5, 0.5))
+    return out
+
+
+def fit_warp(mask, winners, count):
+    """Fits the displacement field so that the land of each country moves under
+    its own rectangles: each land pixel of the unwarped mask is a sample that
+    is penalised, robustly, for lying less than a margin inside its own area;
+    bending energy and displacement keep the field smooth and small. The fit
+    is deterministic (L-BFGS from zero)."""
+    w = WARP_WEIGHTS
+    rows, cols = warp_shape()
+    ys, xs = np.nonzero(mask)
+    own = mask[ys, xs].astype(int) - 1
+    px, py = xs + 0.5, ys + 0.5
+    # Small countries count as much as their size alone would not let them:
+    # each sample weighs (median size / its country's size) ** balance.
+    sizes = np.bincount(own, minlength=count).astype(float)
+    share = (np.median(sizes[sizes > 0]) / np.maximum(sizes, 1)) ** w['balance']
+    ws = share[own]
+    index, weight = bspline_stencil(px, py)
+    sdf = signed_distances(winners, count).reshape(count, -1).astype(float)
+    a2 = w['reach'] ** 2
+
+    def sample(x, y):
+        """Bilinear signed distance of each sample's own country at (x, y),
+        with its derivatives; pixel centres sit at +0.5."""
+        fx = np.clip(x - 0.5, 0, WIDTH - 1.001)
+        fy = np.clip(y - 0.5, 0, HEIGHT - 1.001)
+        x0, y0 = np.floor(fx).astype(int), np.floor(fy).astype(int)
+        tx, ty = fx - x0, fy - y0
+        base = y0 * WIDTH + x0
+        v00, v01 = sdf[own, base], sdf[own, base + 1]
+        v10, v11 = sdf[own, base + WIDTH], sdf[own, base + WIDTH + 1]
+        value = (v00 * (1 - tx) + v01 * tx) * (1 - ty) + (v10 * (1 - tx) + v11 * tx) * ty
+        ddx = (v01 - v00) * (1 - ty) + (v11 - v10) * ty
+        ddy = (v10 - v00) * (1 - tx) + (v11 - v01) * tx
+        return value, ddx, ddy
+
+    def second_differences(f):
+        return f[2:, :] - 2 * f[1:-1, :] + f[:-2, :], f[:, 2:] - 2 * f[:, 1:-1] + f[:, :-2], \
+            f[1:, 1:] - f[1:, :-1] - f[:-1, 1:] + f[:-1, :-1]
+
+    def bend_grad(f):
+        dyy, dxx, dxy = second_differences(f)
+        g = np.zeros_like(f)
+        g[2:, :] += dyy
+        g[1:-1, :] -= 2 * dyy
+        g[:-2, :] += dyy
+        g[:, 2:] += dxx
+        g[:, 1:-1] -= 2 * dxx
+        g[:, :-2] += dxx
+        g[1:, 1:] += 2 * dxy
+        g[1:, :-1] -= 2 * dxy
+        g[:-1, 1:] -= 2 * dxy
+        g[:-1, :-1] += 2 * dxy
+        return 2 * g
+
+    def objective(vec):
+        field = vec.reshape(2, rows, cols)
+        dx = (field[0].ravel()[index] * weight).sum(axis=1)
+        dy = (field[1].ravel()[index] * weight).sum(axis=1)
+        x, y = px + dx, py + dy
+        value, ddx, ddy = sample(x, y)
+        e = np.maximum(0.0, value + w['margin'])
+        # Geman-McClure: land far outside its own area (that only a large
+        # move could reach) has next to no pull
+        q = 1 + e * e / a2
+        loss = ws * e * e / q
+        de = ws * 2 * e / (q * q)
+        gx_, gy_ = de * ddx, de * ddy
+        # each country's centroid stays within reach of where it was
+        cx = np.bincount(own, dx, count) / np.maximum(sizes, 1)
+        cy = np.bincount(own, dy, count) / np.maximum(sizes, 1)
+        moved = np.hypot(cx, cy)
+        far = np.maximum(0.0, moved - w['centroid'])
+        loss_c = w['wall'] * (far ** 2).sum()
+        k = 2 * w['wall'] * far / np.maximum(moved, 1e-9) / np.maximum(sizes, 1)
+        gx_ = gx_ + (k * cx)[own]
+        gy_ = gy_ + (k * cy)[own]
+        grad = np.empty_like(field)
+        grad[0] = np.bincount(index.ravel(), (weight * gx_[:, None]).ravel(), rows * cols).reshape(rows, cols)
+        grad[1] = np.bincount(index.ravel(), (weight * gy_[:, None]).ravel(), rows * cols).reshape(rows, cols)
+        total = loss.sum() + loss_c
+        for c in range(2):
+            dyy, dxx, dxy = second_differences(field[c])
+            total += w['bend'] * ((dyy ** 2).sum() + (dxx ** 2).sum() + 2 * (dxy ** 2).sum())
+            grad[c] += w['bend'] * bend_grad(field[c])
+            total += w['shift'] * (field[c] ** 2).sum()
+            grad[c] += 2 * w['shift'] * field[c]
+        # a steep wall beyond the largest move allowed
+        size = np.hypot(field[0], field[1])
+        over = np.maximum(0.0, size - w['limit'])
+        total += w['wall'] * (over ** 2).sum()
+        grad += (2 * w['wall'] * over / np.maximum(size, 1e-9)) * field
+        return total, grad.ravel()
+
+    res = optimize.minimize(objective, np.zeros(2 * rows * cols), jac=True, method='L-BFGS-B',
+                            options={'maxiter': 600, 'maxcor': 20})
+    print(f'warp fit: {res.nit} iterations, loss {res.fun:.1f} ({res.message})', file=sys.stderr)
+    return res.x.reshape(2, rows, cols)
+
+
 # ---------------------------------------------------------------- colouring
 
 def colour_countries(mask, countries):
@@ -440,13 +648,15 @@ def save_mask(mask, colours, path):
 
 
 def save_overlay(map2x, mask, winners, regions, countries, path):
-    """The 2x map with the rectangles over it. Country pixels that would not
-    take a drop as their own are tinted red; a rectangle is outlined green
+    """The 2x map with the rectangles over it. Country pixels that a drop would
+    judge as another country are tinted red, those under no rectangle (where
+    a drop does nothing) dark grey; a rectangle is outlined green
     when most of the land it decides is its own country, red otherwise."""
-    wrong = (mask > 0) & (mask != winners)
-    wrong2x = np.repeat(np.repeat(wrong, 2, 0), 2, 1)
     rgb = map2x.astype(np.float32)
-    rgb[wrong2x] = rgb[wrong2x] * 0.45 + np.array([230, 20, 20]) * 0.55
+    for sel, tint in (((mask > 0) & (winners > 0) & (mask != winners), (230, 20, 20)),
+                      ((mask > 0) & (winners == 0), (120, 120, 120))):
+        sel2x = np.repeat(np.repeat(sel, 2, 0), 2, 1)
+        rgb[sel2x] = rgb[sel2x] * 0.45 + np.array(tint) * 0.55
     img = Image.fromarray(np.rint(rgb).astype(np.uint8), 'RGB')
     draw = ImageDraw.Draw(img)
     font = ImageFont.load_default()
@@ -470,28 +680,70 @@ def save_overlay(map2x, mask, winners, regions, countries, path):
     img.save(path, 'PNG', optimize=True)
 
 
-def report(mask, winners, countries):
-    total, own = shares(mask, winners, len(countries))
+def report(mask, winners, countries, reference=None, field=None):
+    """Prints, per country, the share of its land that takes a drop as its
+    own: of all its land, and of the land under some rectangle (elsewhere a
+    drop does nothing). Then the same overall, the share of land well inside
+    its country, and how far the drawing moved from the reference mask."""
+    count = len(countries)
+    total, own = shares(mask, winners, count)
+    judged = np.bincount(mask[(mask > 0) & (winners > 0)], minlength=count + 1)[1:]
     per = own / np.maximum(total, 1)
-    print(f'{"country":<22}{"pixels":>8}{"own":>8}{"share":>8}')
-    for i in np.argsort(per):
-        print(f'{countries[i]:<22}{total[i]:>8}{own[i]:>8}{per[i]:>8.3f}')
-    worst = int(np.argmin(per))
-    print(f'overall {own.sum() / total.sum():.4f}  median {np.median(per):.4f}  '
+    per_judged = own / np.maximum(judged, 1)
+    print(f'{"country":<22}{"pixels":>8}{"judged":>8}{"own":>8}{"share":>8}{"judged":>8}')
+    for i in np.argsort(per_judged):
+        print(f'{countries[i]:<22}{total[i]:>8}{judged[i]:>8}{own[i]:>8}{per[i]:>8.3f}{per_judged[i]:>8.3f}')
+    worst, worst_judged = int(np.argmin(per)), int(np.argmin(per_judged))
+    print(f'all land: overall {own.sum() / total.sum():.4f}  median {np.median(per):.4f}  '
           f'worst {countries[worst]} {per[worst]:.4f}')
+    print(f'judged land: overall {own.sum() / judged.sum():.4f}  '
+          f'worst {countries[worst_judged]} {per_judged[worst_judged]:.4f}')
+    inner = inner_ok = 0
+    for k in range(1, count + 1):
+        depth = ndimage.distance_transform_edt(np.pad(mask == k, 1))[1:-1, 1:-1]
+        sel = (depth >= interior_depth(depth.max())) & (winners > 0)
+        inner += sel.sum()
+        inner_ok += (sel & (winners == k)).sum()
+    print(f'interior (judged land well inside its country): {inner_ok / inner:.4f}')
+    if reference is not None:
+        shift, overlap = [], []
+        for k in range(1, count + 1):
+            a, b = reference == k, mask == k
+            (ya, xa), (yb, xb) = np.nonzero(a), np.nonzero(b)
+            shift.append((math.hypot(xa.mean() - xb.mean(), ya.mean() - yb.mean()), countries[k - 1]))
+            if a.sum() >= 500:
+                overlap.append(((a & b).sum() / (a | b).sum(), countries[k - 1]))
+        print('against the reference drawing: largest centroid shift {:.2f} px ({}), smallest IoU {:.3f} ({})'
+              .format(*max(shift), *min(overlap)))
+    if field is not None:
+        ys, xs = np.mgrid[0:HEIGHT:2, 0:WIDTH:2].astype(float)
+        wx, wy = warp_points(xs, ys, field)
+        jx, jy = np.gradient(wx, 2.0), np.gradient(wy, 2.0)
+        det = jx[1] * jy[0] - jx[0] * jy[1]
+        print(f'warp: largest move {np.hypot(wx - xs, wy - ys).max():.2f} px, '
+              f'local area scale {det.min():.2f} to {det.max():.2f}')
+
+
+def interior_depth(thickest):
+    """How far inside its border a pixel must lie to count as well inside:
+    4 px, less for countries too small to have such pixels."""
+    return min(4.0, max(1.0, thickest / 2))
 
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument('--fit', action='store_true',
+                    help='fit the warp to the region table anew and store it in warp.json')
+    ap.add_argument('--fit-projection', action='store_true',
                     help='fit the projection to the region table first and print the result')
     ap.add_argument('--root', type=Path, default=ROOT, help='source root (default: this checkout)')
     args = ap.parse_args()
 
     regions, countries = read_layout(args.root / 'layout' / 'regions.tsv')
+    winners = winner_grid(regions, countries)
     features = apply_borders(load_features('10m'), countries)
     params = dict(PROJECTION)
-    if args.fit:
+    if args.fit_projection:
         params = fit_projection(regions, countries, params, features)
         print('fitted projection (paste into PROJECTION):')
         for k in ('lon0',) + FIT_KEYS:
@@ -500,7 +752,11 @@ def main():
 
     labels = feature_labels(features, countries)
     projected = project_features(features, params)
-    fine = render_labels(projected, labels, SUPERSAMPLE)
+    if args.fit:
+        plain = country_mask(render_labels(projected, labels, SUPERSAMPLE), len(countries), SUPERSAMPLE)
+        save_warp(fit_warp(plain, winners, len(countries)))
+    field = load_warp()
+    fine = render_labels(warp_features(projected, field), labels, SUPERSAMPLE)
     mask = country_mask(fine, len(countries), SUPERSAMPLE)
 
     colours, _ = colour_countries(mask, countries)
@@ -514,10 +770,13 @@ def main():
     map2x = compose(fine, lut, 3.0, SUPERSAMPLE // 2)
     save_jpeg(map1x, args.root / 'assets' / 'map.jpg')
     save_jpeg(map2x, args.root / 'assets' / 'map@2x.jpg')
-    save_mask(mask, colours, args.root / 'tests' / 'data' / 'countrymask.png')
-    winners = winner_grid(regions, countries)
+    save_mask(mask, colours, args.root / 'layout' / 'countrymask.png')
+    save_mask(country_mask(fine, len(countries), SUPERSAMPLE // 2), colours,
+              args.root / 'layout' / 'countrymask@2x.png')
     save_overlay(map2x, mask, winners, regions, countries, args.root / 'docs' / 'regions-overlay.png')
-    report(mask, winners, countries)
+    reference = args.root / 'tests' / 'data' / 'countrymask-reference.png'
+    report(mask, winners, countries,
+           np.asarray(Image.open(reference)) if reference.exists() else None, field)
 
 
 if __name__ == '__main__':

@@ -28,6 +28,8 @@ void Form1::piccoor_DragDrop(int Index, Control &Source, float, float)
     if (!IsCorrectDrop(zoneTag, nameTag)) {
         Source.Visible = true;
         wmp1.setURL(App.Path + QStringLiteral("/sounds/wrong.wma"));
+        if (dropRefused)
+            dropRefused(piccoor(Index));
         return;
     }
     Source.Visible = false;

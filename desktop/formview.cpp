@@ -11,8 +11,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QtMath>
 
-FormView::FormView(Form &form) : form_(form)
+FormView::FormView(Form &form) : form_(form), dropTarget_(form)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -23,6 +24,7 @@ FormView::FormView(Form &form) : form_(form)
     createWidgets();
     form_.changed = [this] { sync(); };
     form_.onUnloaded = [this] { close(); };
+    form_.dropRefused = [this](const Control &zone) { dropTarget_.flash(DropTarget::countryOfZone(zone)); };
     sync();
 }
 
@@ -122,12 +124,23 @@ void FormView::sync()
 
 QCursor FormView::pointer()
 {
-    auto pictureCursor = [this](const StdPicture &picture) {
-        const qint64 key = picture.image.cacheKey();
+    // Pointers are drawn at the screen's scale, so a 32-pixel pointer covers
+    // 64 device pixels at scale 2; the hotspot stays on the same spot.
+    const int scale = qMax(1, qCeil(devicePixelRatioF()));
+    auto pictureCursor = [this, scale](const StdPicture &picture) {
+        const auto key = std::make_pair(picture.image.cacheKey(), scale);
         auto it = cursors_.find(key);
         if (it == cursors_.end()) {
             const QPoint hs = picture.hotspotOrCentre();
-            it = cursors_.emplace(key, QCursor(QPixmap::fromImage(picture.image), hs.x(), hs.y())).first;
+            QImage image = picture.image;
+            if (scale > 1)
+                image = !picture.image2x.isNull() && scale == 2
+                            ? picture.image2x
+                            : image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            QPixmap pixmap = QPixmap::fromImage(image);
+            pixmap.setDevicePixelRatio(scale);
+            // The hotspot is given in the pointer's logical pixels.
+            it = cursors_.emplace(key, QCursor(pixmap, hs.x(), hs.y())).first;
         }
         return it->second;
     };
@@ -217,9 +230,12 @@ void FormView::paintEvent(QPaintEvent *event)
     p.setRenderHint(QPainter::TextAntialiasing);
     p.fillRect(dirty, toColor(form_.BackColor));
     const auto &order = form_.stacking();
-    for (auto it = order.rbegin(); it != order.rend(); ++it)
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
         if ((*it)->Visible && pixelsTouched((*it)->rect()).intersects(dirty))
             paintControl(p, **it);
+        if (*it == dropTarget_.map())
+            dropTarget_.paint(p, devicePixelRatioF(), dirty);
+    }
     // A dragged control without a drag icon shows as an outline.
     if (const QRect outline = form_.dragOutline(); !outline.isEmpty()) {
         p.setPen(QPen(Qt::black, 1, Qt::DotLine));
@@ -240,13 +256,21 @@ void FormView::mousePressEvent(QMouseEvent *event)
 
 void FormView::mouseMoveEvent(QMouseEvent *event)
 {
-    form_.mouseMove(toTwips(event->position()));
+    const QPoint twips = toTwips(event->position());
+    // The tint is marked first and so repainted with the rest of the step.
+    const bool dragging = form_.dragSource() != nullptr;
+    const bool tintChanged = dragging ? dropTarget_.follow(twips) : dropTarget_.clear();
+    form_.mouseMove(twips);
+    if (tintChanged && !dragging)
+        sync();
 }
 
 void FormView::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton) {
+        dropTarget_.clear();
         form_.mouseUp(toTwips(event->position()));
+    }
 }
 
 void FormView::showEvent(QShowEvent *event)

@@ -3,6 +3,7 @@
 // stacking order at 15 twips per logical pixel and feeds mouse input to the
 // model; push buttons and the text box are real Qt widgets on top of it.
 #include "captionlayout.h"
+#include "droptarget.h"
 
 #include <QCursor>
 #include <QWidget>
@@ -31,6 +32,9 @@ public:
 
     static QColor toColor(quint32 oleColor);
     static QRectF toPixels(const QRect &twips);
+
+    // The country a dragged name would go to, tinted on the map.
+    DropTarget &dropTarget() { return dropTarget_; }
 
 signals:
     // The window has been painted for the first time.
@@ -69,7 +73,8 @@ private:
     QString appliedStyleSheet_;
     qint64 iconKey_ = 0;
     bool painted_ = false;
-    std::map<qint64, QCursor> cursors_;
+    std::map<std::pair<qint64, int>, QCursor> cursors_;
     std::unordered_map<const Control *, ShapedCaption> captions_;
     int captionLayoutsMade_ = 0;
+    DropTarget dropTarget_;
 };

@@ -87,6 +87,8 @@ public:
     std::function<void()> changed;
     // Called once the window has unloaded.
     std::function<void()> onUnloaded;
+    // Called when a handler turns down a name dropped on a control.
+    std::function<void(const Control &target)> dropRefused;
 
 protected:
     // Events, delivered to the subclass's handlers. X and Y are relative to

@@ -185,20 +185,31 @@ const QImage &DropTarget::overlay(int country, bool flash, const Mask &mask, con
     out.fill(Qt::transparent);
     const QRgb colour = flash ? kFlash : kTint;
     const QRgb premultiplied = qPremultiply(colour);
-    const bool havePicture = picture.size() == mask.values.size();
+    const QImage shown = picture.size() == mask.values.size()
+                             ? picture.copy(b).convertToFormat(QImage::Format_RGB32)
+                             : QImage();
     for (int y = 0; y < b.height(); ++y) {
-        const uchar *values = mask.values.constScanLine(b.top() + y);
+        const uchar *values = mask.values.constScanLine(b.top() + y) + b.left();
+        const auto *under = shown.isNull() ? nullptr : reinterpret_cast<const QRgb *>(shown.constScanLine(y));
         auto *dst = reinterpret_cast<QRgb *>(out.scanLine(y));
         for (int x = 0; x < b.width(); ++x) {
-            if (values[b.left() + x] != country)
-                continue;
-            if (havePicture && qGray(picture.pixel(b.left() + x, b.top() + y)) < kBorderLightness)
-                continue;
-            dst[x] = premultiplied;
+            if (values[x] == country && !(under && qGray(under[x]) < kBorderLightness))
+                dst[x] = premultiplied;
         }
     }
     out.setDevicePixelRatio(mask.scale);
     return overlays_.emplace(key, std::move(out)).first->second;
+}
+
+void DropTarget::warmUp(qreal devicePixelRatio)
+{
+    const Mask *mask = maskFor(devicePixelRatio);
+    if (!mask || !map_)
+        return;
+    const QImage &picture = mask->scale == 2 ? map_->Picture.image2x : map_->Picture.image;
+    for (int country = 1; country <= kCountries; ++country)
+        if (!mask->bounds[country].isEmpty())
+            overlay(country, false, *mask, picture);
 }
 
 void DropTarget::paint(QPainter &painter, qreal devicePixelRatio, const QRect &exposed)

@@ -45,6 +45,9 @@ public:
     // Marks a country for half a second (after a wrong drop there); the
     // window is told when the flash is over.
     void flash(int country);
+    // Loads the masks and makes the tint of every country ahead of the first
+    // drag, so no pointer move pays for that.
+    void warmUp(qreal devicePixelRatio);
 
     int tinted() const { return tinted_; }
     int flashing() const { return flashing_; }

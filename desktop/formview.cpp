@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QtMath>
 
 FormView::FormView(Form &form) : form_(form), dropTarget_(form)
@@ -244,6 +245,8 @@ void FormView::paintEvent(QPaintEvent *event)
     }
     if (!painted_) {
         painted_ = true;
+        // The tint's masks are made once the window shows, not before.
+        QTimer::singleShot(0, this, [this] { dropTarget_.warmUp(devicePixelRatioF()); });
         emit firstPainted();
     }
 }

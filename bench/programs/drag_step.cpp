@@ -1,7 +1,9 @@
 // Cost of one step of a drag on the quiz window: a pointer move delivered as
 // a QMouseEvent, then whatever repaint it asked for. Offscreen; prints the
 // median and spread over the given number of steps for three cases:
-//   pin      a name dragged with the push-pin pointer over the map, as played
+//   pin      a name dragged with the push-pin pointer over the map, as played,
+//            the country a drop would go to tinted; also the steps on which
+//            the tint moved to another country (or went away) on their own
 //   outline  a name dragged without a drag icon, so its outline follows
 //   huge     a pointer move over the map with a 1 MiB name in the column
 #include "formview.h"
@@ -26,22 +28,37 @@ struct Spread {
     double median, p10, p90, max;
 };
 
+static Spread spreadOf(std::vector<double> micros)
+{
+    if (micros.empty())
+        return {0, 0, 0, 0};
+    std::sort(micros.begin(), micros.end());
+    return {micros[micros.size() / 2], micros[micros.size() / 10], micros[micros.size() * 9 / 10], micros.back()};
+}
+
 // Moves the pointer over the map, across many countries, as a hesitating
 // player would; each step ends once the window has repainted what it asked.
-static Spread wander(FormView &view, int steps, Qt::MouseButtons buttons)
+static Spread wander(FormView &view, int steps, Qt::MouseButtons buttons, Spread *tintSteps = nullptr,
+                     int *tintChanges = nullptr)
 {
-    std::vector<double> micros;
+    std::vector<double> micros, changing;
     micros.reserve(steps);
     for (int k = 0; k < steps; ++k) {
         const double t = k / 40.0;
         const QPointF at(295 + 250 * std::sin(t), 270 + 230 * std::sin(1.7 * t + 0.5));
+        const int tintBefore = view.dropTarget().tinted();
         const auto start = std::chrono::steady_clock::now();
         send(view, QEvent::MouseMove, at, buttons);
         QApplication::processEvents();
         micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+        if (view.dropTarget().tinted() != tintBefore)
+            changing.push_back(micros.back());
     }
-    std::sort(micros.begin(), micros.end());
-    return {micros[micros.size() / 2], micros[micros.size() / 10], micros[micros.size() * 9 / 10], micros.back()};
+    if (tintSteps)
+        *tintSteps = spreadOf(changing);
+    if (tintChanges)
+        *tintChanges = int(changing.size());
+    return spreadOf(micros);
 }
 
 int main(int argc, char **argv)
@@ -65,7 +82,9 @@ int main(int argc, char **argv)
     send(view, QEvent::MouseButtonPress, grip, Qt::LeftButton);
     send(view, QEvent::MouseMove, grip + QPointF(1, 0), Qt::LeftButton);
     QApplication::processEvents();
-    const Spread pin = wander(view, steps, Qt::LeftButton);
+    Spread tint{};
+    int tintChanges = 0;
+    const Spread pin = wander(view, steps, Qt::LeftButton, &tint, &tintChanges);
     send(view, QEvent::MouseButtonRelease, QPointF(20, 20), Qt::NoButton);
     QApplication::processEvents();
     if (!h.form->labels(0).Visible) {
@@ -89,8 +108,10 @@ int main(int argc, char **argv)
     QApplication::processEvents();
     const Spread huge = wander(view, std::min(steps, 50), Qt::NoButton);
 
-    std::printf("drag-step-us median %.1f p10 %.1f p90 %.1f max %.1f outline-median %.1f outline-p90 %.1f "
+    std::printf("drag-step-us median %.1f p10 %.1f p90 %.1f max %.1f tint-change-median %.1f tint-change-p90 %.1f "
+                "tint-change-max %.1f tint-changes %d outline-median %.1f outline-p90 %.1f "
                 "huge-caption-median %.1f steps %d\n",
-                pin.median, pin.p10, pin.p90, pin.max, outline.median, outline.p90, huge.median, steps);
+                pin.median, pin.p10, pin.p90, pin.max, tint.median, tint.p90, tint.max, tintChanges, outline.median,
+                outline.p90, huge.median, steps);
     return 0;
 }

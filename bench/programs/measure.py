@@ -103,6 +103,8 @@ def main():
         ("instructions to first frame (callgrind)", count(instructions[quiz]), count(instructions[bare])),
         ("drag step: pointer move + repaint, us, median of 1000",
          f"{d['median']} (p10 {d['p10']}, p90 {d['p90']})", "-"),
+        (f"drag step that moves the tint to another country, us, median of {d['tint-changes']}",
+         f"{d['tint-change-median']} (p90 {d['tint-change-p90']}, max {d['tint-change-max']})", "-"),
         ("drag step with the outline following, us, median of 1000",
          f"{d['outline-median']} (p90 {d['outline-p90']})", "-"),
         ("pointer move with a 1 MiB name shown, us, median of 50", d['huge-caption-median'], "-"),

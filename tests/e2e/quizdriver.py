@@ -127,6 +127,7 @@ def drop_points(source_dir, regions, countries):
     judged = judged_map(regions, countries)
     mask = None
     mask_path = Path(source_dir) / "layout" / "countrymask.png"
+    label_order = [m[4] for m in read_layout(source_dir)[1]]
     if mask_path.exists():
         m = np.array(Image.open(mask_path))        # value: map-label order + 1
         mask = np.full(judged.shape, -1, dtype=np.int16)
@@ -137,8 +138,9 @@ def drop_points(source_dir, regions, countries):
         area = judged == k
         if not area.any():
             raise Failure(f"no region of the table is judged as {country}")
-        if mask is not None and (area & (mask == k)).any():
-            area = area & (mask == k)
+        own = label_order.index(country) if country in label_order else -2
+        if mask is not None and (area & (mask == own)).any():
+            area = area & (mask == own)
         depth = erosion_depth(area)
         ys, xs = np.nonzero(depth == depth.max())
         cy, cx = ys.mean(), xs.mean()

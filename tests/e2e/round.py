@@ -76,12 +76,12 @@ def play(quiz, source):
     def drop_wrong(i, country, before):
         drop(i, country)
         settle(quiz)
-        after = quiz.shot()
+        # The country it was judged against flashes for half a second; then
+        # the map is as it was.
+        after = quiz.wait_screen(f"'{names[i]}' dropped on {country}: the map as before once the flash is over",
+                                 lambda im: quiz.map_changes(im, before) == 0, timeout=2)
         if not quiz.names_in_panel(after)[i]:
             quiz.fail(f"'{names[i]}' dropped on {country} at {quiz.points[country]} left the panel", after)
-        if quiz.map_changes(after, before):
-            quiz.fail(f"'{names[i]}' dropped on {country} changed the map "
-                      f"({quiz.map_changes(after, before)} pixels)", after)
         return after
 
     # A wrong drop leaves the name where it was; Ireland is the case where a

@@ -375,8 +375,8 @@ WARP_FILE = HERE / 'warp.json'
 # What the warp fit weighs: pixels of land outside their own rectangles (robust,
 # so that land no small move can reach does not pull the field), bending, and
 # plain displacement, which keeps the map where the projection put it.
-WARP_WEIGHTS = {'margin': 1.0, 'reach': 5.0, 'bend': 1.0, 'shift': 0.1, 'limit': 7.0, 'wall': 200.0,
-                'balance': 0.5, 'centroid': 4.0}
+WARP_WEIGHTS = {'margin': 1.2, 'reach': 7.0, 'bend': 1.5, 'shift': 0.1, 'limit': 8.0, 'wall': 200.0,
+                'balance': 1.0, 'centroid': 4.0}
 WARP_SPACING = 10
 
 

@@ -140,8 +140,10 @@ QCursor FormView::pointer()
                             : image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             QPixmap pixmap = QPixmap::fromImage(image);
             pixmap.setDevicePixelRatio(scale);
-            // The hotspot is given in the pointer's logical pixels.
-            it = cursors_.emplace(key, QCursor(pixmap, hs.x(), hs.y())).first;
+            // X takes the hotspot in the picture's own pixels, the other
+            // platforms in the pointer's logical pixels.
+            const int hotScale = QGuiApplication::platformName() == QLatin1String("xcb") ? scale : 1;
+            it = cursors_.emplace(key, QCursor(pixmap, hs.x() * hotScale, hs.y() * hotScale)).first;
         }
         return it->second;
     };

@@ -3,7 +3,9 @@
 """The country a dragged name would go to, as the screen shows it: dragging
 "Germany" over Germany lights up Germany's land and leaves France as it was;
 over the open sea nothing is lit; let go over France (a wrong drop), France
-flashes for about half a second and then looks as before.
+flashes for about half a second and then looks as before. On a screen at
+scale 2 the push-pin and the hand pointer are drawn at twice the size, their
+hotspots on the same spots of the pictures.
 
   droptint.py --program build/orbenvale --source . --out build/e2e/droptint
 
@@ -12,6 +14,7 @@ screen showed and saves screenshots to --out.
 """
 
 import argparse
+import os
 import sys
 import time
 from pathlib import Path
@@ -33,9 +36,17 @@ def main():
     args = ap.parse_args()
     quiz = q.Quiz(args.program, args.out)
     try:
-        return q.main_guard(lambda: check(quiz, Path(args.source)), quiz)
+        status = q.main_guard(lambda: check(quiz, Path(args.source)), quiz)
     finally:
         quiz.stop()
+    if status:
+        return status
+    os.environ["QT_SCALE_FACTOR"] = "2"
+    big = q.Quiz(args.program, Path(args.out) / "scale2")
+    try:
+        return q.main_guard(lambda: pointers_at_scale_2(big, Path(args.source)), big)
+    finally:
+        big.stop()
 
 
 def inner_land(mask, value, margin=2):
@@ -137,6 +148,39 @@ def check(quiz, source):
     if not quiz.names_in_panel(after)[i]:
         quiz.fail("'Germany' dropped on France left the panel", after)
     print(f"wrong drop: France flashed (seen {seen_after:.2f} s after the drop, gone after {gone:.2f} s)")
+
+
+def pointers_at_scale_2(quiz, source):
+    """The window at scale 2 is twice the size; the hand over Restart and the
+    push-pin while dragging are drawn at 64 x 64 with their hotspots doubled."""
+    quiz.start()
+    quiz.wait_window()
+    if quiz.size != (2 * q.SIZE[0], 2 * q.SIZE[1]):
+        quiz.fail(f"at scale 2 the window is {quiz.size[0]} x {quiz.size[1]}")
+    hand, (hx, hy) = q.cursor_file_mask(source / "assets" / "HAND-M.CUR")
+    pin = q.icon_file_mask(source / "assets" / "pushpin.ico")
+    pin_hotspot = (29, 29)    # the needle's tip
+
+    def doubled(mask):
+        return np.repeat(np.repeat(mask, 2, axis=0), 2, axis=1)
+
+    x, y, w, h = q.RESTART
+    quiz.move(2 * x + w, 2 * y + h)
+    p = quiz.wait_pointer("the hand over Restart at scale 2",
+                          lambda p: (p.xhot, p.yhot) == (2 * hx, 2 * hy) and q.same_shape(p, doubled(hand), 0.08),
+                          timeout=5)
+    print(f"scale 2: the hand is {p.width}x{p.height}, hotspot {p.xhot},{p.yhot}")
+    gx, gy = q.grab_point(0)
+    q.run("xdotool", "mousemove", *quiz.at(2 * gx, 2 * gy), "sleep", "0.05", "mousedown", "1", "sleep", "0.05",
+          "mousemove", *quiz.at(2 * gx + 8, 2 * gy), "sleep", "0.05",
+          "mousemove", *quiz.at(2 * gx - 100, 2 * gy + 40))
+    try:
+        p = quiz.wait_pointer("the push-pin while dragging at scale 2",
+                              lambda p: (p.xhot, p.yhot) == (2 * pin_hotspot[0], 2 * pin_hotspot[1])
+                              and q.same_shape(p, doubled(pin), 0.08), timeout=5)
+    finally:
+        q.run("xdotool", "mouseup", "1")
+    print(f"scale 2: the push-pin is {p.width}x{p.height}, hotspot {p.xhot},{p.yhot}")
 
 
 def grown(area, by):

@@ -37,8 +37,10 @@ public:
     // The country a drop zone stands for, 0 if the control is no drop zone.
     static int countryOfZone(const Control &zone);
 
-    // While a name is dragged: tint the country a drop at this point would go
-    // to. True when the tint changed (its area is marked on the window).
+    // While a name is dragged (or a pin steered to a point): tint the country
+    // a drop at this point would go to. True when the tint changed; its area
+    // is then marked on the window, which repaints it on its next change
+    // (call Form::changed if nothing else changes).
     bool follow(QPoint twips);
     // The drag has ended: no tint. True when a tint was taken away.
     bool clear();

@@ -185,9 +185,8 @@ const QImage &DropTarget::overlay(int country, bool flash, const Mask &mask, con
     out.fill(Qt::transparent);
     const QRgb colour = flash ? kFlash : kTint;
     const QRgb premultiplied = qPremultiply(colour);
-    const QImage shown = picture.size() == mask.values.size()
-                             ? picture.copy(b).convertToFormat(QImage::Format_RGB32)
-                             : QImage();
+    const QImage shown =
+        picture.size() == mask.values.size() ? picture.copy(b).convertToFormat(QImage::Format_RGB32) : QImage();
     for (int y = 0; y < b.height(); ++y) {
         const uchar *values = mask.values.constScanLine(b.top() + y) + b.left();
         const auto *under = shown.isNull() ? nullptr : reinterpret_cast<const QRgb *>(shown.constScanLine(y));

@@ -63,9 +63,9 @@ public:
 
 private:
     struct Mask {
-        QImage values;                              // Format_Indexed8, value = country + 1
-        std::array<QRect, kCountries + 1> bounds{}; // mask pixels of each country
-        int scale = 1;                              // mask pixels per map pixel
+        QImage values;  // Format_Indexed8, value = country + 1
+        std::array<QRect, kCountries + 1> bounds{};  // mask pixels of each country
+        int scale = 1;  // mask pixels per map pixel
     };
     bool prepare() const;
     const Mask *maskFor(qreal devicePixelRatio) const;

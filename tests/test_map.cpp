@@ -199,19 +199,18 @@ TEST(MapFit, CountryLandTakesDropsAsItsOwnCountry)
 
     std::ostringstream table;
     table << std::fixed << std::setprecision(3);
-    table << std::left << std::setw(22) << "country" << std::right << std::setw(8) << "pixels"
-          << std::setw(8) << "judged" << std::setw(8) << "own" << std::setw(8) << "share" << '\n';
+    table << std::left << std::setw(22) << "country" << std::right << std::setw(8) << "pixels" << std::setw(8)
+          << "judged" << std::setw(8) << "own" << std::setw(8) << "share" << '\n';
     for (const auto &[share, v] : shares) {
-        table << std::left << std::setw(22) << countryName(v) << std::right << std::setw(8) << drawn[v]
-              << std::setw(8) << under[v] << std::setw(8) << own[v] << std::setw(8) << share << '\n';
+        table << std::left << std::setw(22) << countryName(v) << std::right << std::setw(8) << drawn[v] << std::setw(8)
+              << under[v] << std::setw(8) << own[v] << std::setw(8) << share << '\n';
         std::string key = "share " + countryName(v);
         ::testing::Test::RecordProperty(key.c_str(), std::to_string(share));
     }
     const double overall = double(allOwn) / allUnder;
     const double overallAll = double(allOwn) / allDrawn;
     table << "judged land: overall " << overall << "  worst " << countryName(shares.front().second) << ' '
-          << shares.front().first << "\nall land: overall " << overallAll << "  worst " << allShares.front()
-          << '\n';
+          << shares.front().first << "\nall land: overall " << overallAll << "  worst " << allShares.front() << '\n';
     std::cout << table.str();
     ::testing::Test::RecordProperty("overall", std::to_string(overall));
     ::testing::Test::RecordProperty("overall all land", std::to_string(overallAll));

@@ -143,13 +143,27 @@ void Form::mouseDown(QPoint twips)
 {
     if (unloaded_ || dragSource_)
         return;
-    Control *c = hitTest(twips);
-    if (!c || c->DragMode != 1 || c->windowed())
-        return;
-    dragSource_ = c;
-    dragOverTarget_ = c;  // the drag starts over its own source
+    if (Control *c = hitTest(twips))
+        beginDrag(*c, twips);
+}
+
+bool Form::beginDrag(Control &c, QPoint twips)
+{
+    if (unloaded_ || dragSource_ || c.DragMode != 1 || c.windowed() || !c.Visible)
+        return false;
+    dragSource_ = &c;
+    dragOverTarget_ = &c;  // the drag starts over its own source
     dragPos_ = twips;
-    grabOffset_ = twips - c->rect().topLeft();
+    grabOffset_ = twips - c.rect().topLeft();
+    notifyChanged();
+    return true;
+}
+
+void Form::cancelDrag()
+{
+    if (!dragSource_)
+        return;
+    endDrag();
     notifyChanged();
 }
 
@@ -187,12 +201,17 @@ void Form::mouseUp(QPoint twips)
         return;
     Control *source = dragSource_;
     endDrag();
-    if (Control *target = hitTest(twips)) {
+    Control *target = hitTest(twips);
+    if (aboutToDrop)
+        aboutToDrop(*source, target);
+    if (target) {
         const QPoint p = twips - target->rect().topLeft();
         dispatch([&] { dragDrop(*target, *source, float(p.x()), float(p.y())); });
     } else {
         notifyChanged();
     }
+    if (dropped && !unloaded_)
+        dropped(*source, target);
 }
 
 void Form::endDrag()

@@ -65,6 +65,11 @@ public:
     void buttonClick(Control &button);
     void buttonMouseMove(Control &button, QPoint twips);
     void closeRequested();
+    // A drag started without the mouse, from a given control at a point; it
+    // then moves and ends through mouseMove and mouseUp like any other.
+    bool beginDrag(Control &source, QPoint twips);
+    // Abandons the drag in progress: nothing is dropped or judged.
+    void cancelDrag();
 
     // The drag in progress, if any.
     Control *dragSource() const { return dragSource_; }
@@ -89,6 +94,9 @@ public:
     std::function<void()> onUnloaded;
     // Called when a handler turns down a name dropped on a control.
     std::function<void(const Control &target)> dropRefused;
+    // Called just before and just after a drag ends over a point; target is
+    // the control that receives the drop, if any.
+    std::function<void(Control &source, Control *target)> aboutToDrop, dropped;
 
 protected:
     // Events, delivered to the subclass's handlers. X and Y are relative to

@@ -18,6 +18,9 @@ packages=(
   # The end-to-end driver reads the screen with these; the desktop entry is
   # checked with desktop-file-validate.
   python3 python3-numpy python3-pil libx11-6 libxfixes3 desktop-file-utils
+  # The keyboard and screen-reader test reads the window as assistive tools
+  # do: a private session bus, the accessibility bus and its Python binding.
+  dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0
 )
 # The map generator (tools/map) is not needed to build or test; its pictures
 # are committed. `install-deps.sh --map` adds what it needs to run.

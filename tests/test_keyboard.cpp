@@ -1,0 +1,284 @@
+// SPDX-License-Identifier: MIT
+// Playing from the keyboard, headless: selecting names on the panel, carrying
+// one on the pin, and drops judged exactly as the mouse's are; what a screen
+// reader is told after each drop.
+#include "harness.h"
+#include "keyboardplay.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Part = KeyboardPlay::Part;
+
+class Keys : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        h.write("items.txt", countryList());
+        f = &h.load();
+        keys = std::make_unique<KeyboardPlay>(*f);
+        keys->announce = [this](const QString &s) { said.push_back(s); };
+    }
+    bool press(Part part, int key, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString &text = {})
+    {
+        clock += 50;
+        return keys->keyPress(part, key, mods, text, clock);
+    }
+    void type(const QString &word)
+    {
+        for (QChar c : word)
+            press(Part::Names, c.toUpper().unicode(), Qt::NoModifier, QString(c));
+    }
+    QString selectedName() const { return keys->selected() < 0 ? QString() : f->labels(keys->selected()).Caption; }
+    QString sound(const char *name) const { return h.dir.path() + "/sounds/" + name; }
+    // Steers the pin with arrow keys until its tip is on a point.
+    void steerTo(QPoint target)
+    {
+        for (int guard = 0; guard < 400 && keys->pin() != target; ++guard) {
+            const QPoint d = target - keys->pin();
+            const bool big = std::abs(d.x()) >= KeyboardPlay::kLargeStep || std::abs(d.y()) >= KeyboardPlay::kLargeStep;
+            const int step = big ? KeyboardPlay::kLargeStep : KeyboardPlay::kStep;
+            const Qt::KeyboardModifiers mods = big ? Qt::ShiftModifier : Qt::NoModifier;
+            if (std::abs(d.x()) >= step)
+                press(Part::Map, d.x() > 0 ? Qt::Key_Right : Qt::Key_Left, mods);
+            else if (std::abs(d.y()) >= step)
+                press(Part::Map, d.y() > 0 ? Qt::Key_Down : Qt::Key_Up, mods);
+            else
+                break;
+        }
+    }
+    // A point the pin can reach (on its step grid) that a drop zone of this country takes.
+    QPoint reachable(const QString &country) const
+    {
+        const QPoint start = keys->pin();
+        for (int dy = -80; dy <= 80; ++dy)
+            for (int dx = -80; dx <= 80; ++dx) {
+                const QPoint p = start + QPoint(dx, dy) * KeyboardPlay::kStep;
+                if (keys->mapArea().contains(p) && keys->countryAt(p) == country)
+                    return p;
+            }
+        return {-1, -1};
+    }
+
+    Harness h;
+    Form1 *f = nullptr;
+    std::unique_ptr<KeyboardPlay> keys;
+    std::vector<QString> said;
+    qint64 clock = 10000;
+};
+
+TEST_F(Keys, ArrowsHomeEndAndTypeAheadMoveAmongNamesStillOnThePanel)
+{
+    EXPECT_EQ(keys->selected(), 0);
+    EXPECT_TRUE(press(Part::Names, Qt::Key_Down));
+    EXPECT_EQ(keys->selected(), 1);
+    press(Part::Names, Qt::Key_Up);
+    press(Part::Names, Qt::Key_Up);
+    EXPECT_EQ(keys->selected(), 0) << "the top of a column stops the selection";
+
+    // Across the columns, to the same row or the nearest one left.
+    for (int i = 0; i < 3; ++i)
+        press(Part::Names, Qt::Key_Down);
+    press(Part::Names, Qt::Key_Right);
+    EXPECT_EQ(keys->selected(), 28);
+    press(Part::Names, Qt::Key_Right);
+    EXPECT_EQ(keys->selected(), 28) << "nothing further right";
+    press(Part::Names, Qt::Key_Left);
+    EXPECT_EQ(keys->selected(), 3);
+    keys->select(24);
+    press(Part::Names, Qt::Key_Right);
+    EXPECT_EQ(keys->selected(), 40) << "the shorter column's nearest row";
+    press(Part::Names, Qt::Key_Down);
+    EXPECT_EQ(keys->selected(), 40) << "the bottom of a column stops it";
+
+    press(Part::Names, Qt::Key_Home);
+    EXPECT_EQ(keys->selected(), 0);
+    press(Part::Names, Qt::Key_End);
+    EXPECT_EQ(keys->selected(), 40);
+
+    // Placed names are skipped.
+    f->labels(1).Visible = false;
+    f->labels(2).Visible = false;
+    keys->select(0);
+    press(Part::Names, Qt::Key_Down);
+    EXPECT_EQ(selectedName(), "Belgium");
+    f->labels(0).Visible = false;
+    press(Part::Names, Qt::Key_End);
+    press(Part::Names, Qt::Key_Home);
+    EXPECT_EQ(selectedName(), "Belgium");
+
+    type("ger");
+    EXPECT_EQ(selectedName(), "Germany");
+    clock += 2000;  // a pause starts a new word
+    type("s");
+    EXPECT_EQ(selectedName(), "Serbia");
+    type("s");
+    EXPECT_EQ(selectedName(), "Slovakia") << "the same letter again goes on";
+    type("s");
+    EXPECT_EQ(selectedName(), "Slovenia");
+    clock += 2000;
+    type("united k");
+    EXPECT_EQ(selectedName(), "United Kingdom") << "a blank inside a name";
+    clock += 2000;
+    type("zz");
+    EXPECT_EQ(selectedName(), "United Kingdom") << "no match keeps the selection";
+    EXPECT_TRUE(h.sounds.played.empty());
+    EXPECT_TRUE(said.empty());
+}
+
+TEST_F(Keys, EnterCarriesTheNameOnThePinAndDropsItThroughTheDropZones)
+{
+    type("ger");
+    EXPECT_FALSE(keys->pinShown());
+    ASSERT_TRUE(press(Part::Names, Qt::Key_Return));
+    EXPECT_EQ(keys->takeWantedFocus(), Part::Map) << "the pin takes the keyboard";
+    ASSERT_TRUE(keys->carrying());
+    EXPECT_EQ(keys->carried(), &f->labels(12));
+    EXPECT_EQ(f->dragSource(), &f->labels(12)) << "an ordinary drag of the window";
+    EXPECT_EQ(keys->pin(), keys->mapArea().center()) << "first at the centre of the map";
+    EXPECT_EQ(f->dragPosition(), keys->pin());
+    EXPECT_FALSE(f->labels(12).DragIcon.isNull()) << "the drag icon as with the mouse";
+    EXPECT_EQ(f->labels(12).DragIcon.image, f->Image2.Picture.image);
+
+    // Arrows move it a few pixels, with Shift further; never off the map.
+    const QPoint start = keys->pin();
+    press(Part::Map, Qt::Key_Right);
+    EXPECT_EQ(keys->pin(), start + QPoint(KeyboardPlay::kStep, 0));
+    press(Part::Map, Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(keys->pin(), start + QPoint(KeyboardPlay::kStep, -KeyboardPlay::kLargeStep));
+    EXPECT_EQ(f->dragPosition(), keys->pin()) << "the drag follows the pin";
+    EXPECT_TRUE(press(Part::Map, Qt::Key_Tab)) << "the focus stays with the pin";
+    for (int i = 0; i < 40; ++i)
+        press(Part::Map, Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(keys->pin().x(), 0) << "stops at the map's edge";
+    EXPECT_TRUE(keys->mapArea().contains(keys->pin()));
+
+    // Onto France: judged wrong by the zone under the tip.
+    steerTo(reachable("France"));
+    EXPECT_EQ(keys->countryAt(keys->pin()), "France");
+    EXPECT_EQ(keys->mapDescription(), "Pin over France");
+    press(Part::Map, Qt::Key_Return);
+    EXPECT_FALSE(keys->carrying());
+    EXPECT_EQ(keys->takeWantedFocus(), Part::Names);
+    EXPECT_TRUE(f->labels(12).Visible);
+    EXPECT_EQ(f->placedcount, 0);
+    EXPECT_EQ(h.sounds.played, std::vector<QString>{sound("wrong.wma")});
+    EXPECT_EQ(said.back(), "Germany is not France");
+
+    // Picked up again, the pin starts where it was left, and Germany takes it.
+    const QPoint left = keys->pin();
+    press(Part::Names, Qt::Key_Space);
+    EXPECT_EQ(keys->pin(), left);
+    steerTo(reachable("Germany"));
+    EXPECT_EQ(keys->mapDescription(), "Pin over Germany");
+    press(Part::Map, Qt::Key_Enter);
+    EXPECT_FALSE(f->labels(12).Visible);
+    EXPECT_TRUE(f->maplabel(12).Visible);
+    EXPECT_TRUE(f->maplabel(12).FontBold);
+    EXPECT_EQ(f->placedcount, 1);
+    EXPECT_EQ(h.sounds.played.back(), sound("correct.wma"));
+    EXPECT_EQ(said.back(), "Germany placed, 1 of 41");
+    EXPECT_EQ(selectedName(), "Greece") << "the selection moves on to a name still on the panel";
+
+    // Dropped where no zone takes it: nothing judged.
+    press(Part::Names, Qt::Key_Return);
+    steerTo(reachable(""));
+    const QPoint sea = keys->pin();
+    EXPECT_EQ(f->hitTest(sea), &f->Image1) << "no zone here";
+    EXPECT_EQ(keys->mapDescription(), "Pin over no country");
+    press(Part::Map, Qt::Key_Return);
+    EXPECT_EQ(h.sounds.played.size(), 2u) << "no sound";
+    EXPECT_TRUE(f->labels(13).Visible);
+    EXPECT_EQ(said.back(), "Greece put back");
+}
+
+TEST_F(Keys, KeyboardDropsAreJudgedLikeMouseDropsAtTheSamePoint)
+{
+    // Wherever a mouse drop of a name lands, a keyboard drop at the same
+    // needle point gets the same verdict, also where zones overlap.
+    Harness mouse;
+    mouse.write("items.txt", countryList());
+    Form1 &m = mouse.load();
+    int right = 0, wrong = 0;
+    for (int y = 150; y < 8205; y += 450)
+        for (int x = 150; x < 8835; x += 450) {
+            const QPoint p(x, y);
+            keys->select(12);
+            ASSERT_TRUE(press(Part::Names, Qt::Key_Return));
+            keys->movePin(p - keys->pin());
+            ASSERT_EQ(keys->pin(), p);
+            press(Part::Map, Qt::Key_Return);
+            mouse.drag(m.labels(12), p);
+            ASSERT_EQ(f->placedcount, m.placedcount) << x << "," << y;
+            ASSERT_EQ(h.sounds.played.size(), mouse.sounds.played.size()) << x << "," << y;
+            right += f->placedcount;
+            wrong += !f->placedcount && !h.sounds.played.empty();
+            f->buttonClick(f->PushButton1);
+            m.buttonClick(m.PushButton1);
+            h.sounds.played.clear();
+            mouse.sounds.played.clear();
+        }
+    EXPECT_GT(right, 2);
+    EXPECT_GT(wrong, 100);
+}
+
+TEST_F(Keys, EscapePutsTheNameBackAndCancelsAMouseDrag)
+{
+    type("spa");
+    press(Part::Names, Qt::Key_Return);
+    steerTo(reachable("Spain"));
+    EXPECT_TRUE(press(Part::Map, Qt::Key_Escape));
+    EXPECT_FALSE(keys->carrying());
+    EXPECT_EQ(f->dragSource(), nullptr);
+    EXPECT_TRUE(f->labels(35).Visible);
+    EXPECT_EQ(f->placedcount, 0);
+    EXPECT_TRUE(h.sounds.played.empty());
+    EXPECT_EQ(said.back(), "Spain put back");
+
+    // A mouse drag over Spain, Escape, then the button comes up over Spain.
+    const QPoint spain = h.pointOf("Spain");
+    f->mouseDown(f->labels(35).rect().center());
+    f->mouseMove(spain);
+    EXPECT_EQ(keys->mapDescription(), "Pointer over Spain");
+    EXPECT_TRUE(press(Part::Hidden, Qt::Key_Escape));
+    f->mouseMove(spain + QPoint(15, 0));
+    f->mouseUp(spain);
+    EXPECT_TRUE(f->labels(35).Visible);
+    EXPECT_EQ(f->placedcount, 0);
+    EXPECT_TRUE(h.sounds.played.empty()) << "nothing judged, no sound";
+    EXPECT_FALSE(press(Part::Names, Qt::Key_Escape)) << "nothing to cancel";
+
+    // The mouse still plays afterwards, and its drops are announced too.
+    h.drag(f->labels(35), spain);
+    EXPECT_EQ(f->placedcount, 1);
+    EXPECT_EQ(said.back(), "Spain placed, 1 of 41");
+}
+
+TEST_F(Keys, ButtonsPressWithEnterAndTheLastNameAnnouncesTheCompleteMap)
+{
+    for (int i = 0; i < 40; ++i)
+        h.drag(f->labels(i), h.pointOf(QString::fromLatin1(layout::kMapLabels[i].country)));
+    EXPECT_EQ(said.back(), "Ukraine placed, 40 of 41");
+    EXPECT_EQ(said.size(), 40u);
+    EXPECT_EQ(selectedName(), "United Kingdom") << "the only name left";
+    press(Part::Names, Qt::Key_Home);
+    EXPECT_EQ(selectedName(), "United Kingdom");
+    press(Part::Names, Qt::Key_Return);
+    steerTo(reachable("United Kingdom"));
+    press(Part::Map, Qt::Key_Return);
+    ASSERT_EQ(h.boxes.boxes.size(), 1u);
+    EXPECT_EQ(h.boxes.boxes[0].title, "SUCCESS");
+    EXPECT_EQ(said.back(), "United Kingdom placed, 41 of 41. The map is complete! A new round begins.");
+    EXPECT_EQ(f->placedcount, 0);
+
+    h.drag(f->labels(0), h.pointOf("Albania"));
+    EXPECT_EQ(f->placedcount, 1);
+    EXPECT_TRUE(press(Part::Restart, Qt::Key_Return));
+    EXPECT_EQ(f->placedcount, 0) << "Return presses Restart";
+    EXPECT_FALSE(press(Part::Restart, Qt::Key_Down));
+    EXPECT_TRUE(press(Part::Exit, Qt::Key_Enter));
+    EXPECT_TRUE(f->unloaded()) << "Enter presses Exit";
+}
+
+}  // namespace

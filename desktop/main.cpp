@@ -1,5 +1,6 @@
 // Program start: the quiz window is created, loaded and shown.
 #include "formview.h"
+#include "keyboardview.h"
 #include "qtmediabackend.h"
 #include "qtplatform.h"
 #include "form1.h"
@@ -53,6 +54,7 @@ int main(int argc, char **argv)
 
     Form1 form(platform);
     FormView view(form);
+    KeyboardView keys(view, form);
     form.Form_Load();
     if (form.unloaded())
         return 0;

@@ -1,0 +1,339 @@
+// SPDX-License-Identifier: MIT
+#include "keyboardview.h"
+
+#include "accessibility.h"
+#include "form1.h"
+#include "formview.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QDateTime>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+
+static QRect toPixels(const QRect &twips)
+{
+    return FormView::toPixels(twips).toRect();
+}
+
+static QFont nameFont(const Control &c)
+{
+    QFont font(c.FontName);
+    font.setPixelSize(qMax(1, qRound(c.FontSize * 96.0 / 72.0)));
+    font.setBold(c.FontBold);
+    return font;
+}
+
+KeyPart::KeyPart(KeyboardView &keys, KeyboardPlay::Part part, QWidget *parent)
+    : QWidget(parent), keys_(keys), part_(part)
+{
+    setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void KeyPart::keyPressEvent(QKeyEvent *event)
+{
+    if (!keys_.key(part_, event))
+        QWidget::keyPressEvent(event);
+}
+
+bool KeyPart::focusNextPrevChild(bool next)
+{
+    // A carried name keeps the keyboard until it is dropped or put back.
+    if (keys_.play().carrying())
+        return true;
+    return QWidget::focusNextPrevChild(next);
+}
+
+void KeyPart::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    keys_.focusMoved();
+}
+
+void KeyPart::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    keys_.focusMoved();
+}
+
+NamePanel::NamePanel(KeyboardView &keys, QWidget *parent) : KeyPart(keys, KeyboardPlay::Part::Names, parent)
+{
+    setObjectName(QStringLiteral("names"));
+    QRect all;
+    for (const auto &[index, label] : keys.form().labels.elements())
+        all |= toPixels(label->rect());
+    setGeometry(all);
+}
+
+QRect NamePanel::nameRect(int index) const
+{
+    const Form1 &f = keys_.form();
+    if (!f.labels.exists(index))
+        return QRect();
+    return toPixels(f.labels(index).rect()).translated(-pos());
+}
+
+void NamePanel::paintEvent(QPaintEvent *)
+{
+    KeyboardPlay &play = keys_.play();
+    const int i = play.selected();
+    if (i < 0 || !(hasFocus() || play.carrying()) || !keys_.form().labels(i).Visible)
+        return;
+    const Control &label = keys_.form().labels(i);
+    const QRect r = nameRect(i).adjusted(-3, -1, 3, 1);
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(hasFocus() ? QColor(0xFF, 0xD4, 0x00) : QColor(0xE0, 0xE0, 0xE0), 2));
+    p.setBrush(QColor(0x0A, 0x1A, 0x4A));
+    p.drawRoundedRect(QRectF(r).adjusted(1, 1, -1, -1), 3, 3);
+    // The name again on the dark ground, so the highlight never dims it.
+    QFont font = nameFont(label);
+    const QRect text = nameRect(i);
+    const qreal natural = QFontMetricsF(font).horizontalAdvance(label.Caption);
+    if (natural > text.width())
+        font.setStretch(qBound(75, int(100 * text.width() / natural), 100));
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(text.adjusted(0, 0, 200, 0), int(Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine), label.Caption);
+}
+
+MapPart::MapPart(KeyboardView &keys, QWidget *parent) : KeyPart(keys, KeyboardPlay::Part::Map, parent)
+{
+    setObjectName(QStringLiteral("map"));
+    setGeometry(toPixels(keys.play().mapArea()));
+}
+
+QPoint MapPart::tip() const
+{
+    const QPointF px = FormView::toPixels(QRect(keys_.play().pin(), QSize(1, 1))).topLeft();
+    return QPoint(qRound(px.x()), qRound(px.y())) - pos();
+}
+
+bool MapPart::pinVisible() const
+{
+    return keys_.play().carrying() || (hasFocus() && keys_.play().pinShown());
+}
+
+void MapPart::paintEvent(QPaintEvent *)
+{
+    if (!pinVisible())
+        return;
+    KeyboardPlay &play = keys_.play();
+    const Control *carried = play.carried();
+    const StdPicture &pin = carried && !carried->DragIcon.isNull() ? carried->DragIcon : keys_.form().Image2.Picture;
+    QPainter p(this);
+    if (!carried)
+        p.setOpacity(0.6);  // nothing on it yet
+    if (!pin.isNull()) {
+        p.drawImage(tip() - pin.hotspotOrCentre(), pin.image);
+    } else {
+        p.setPen(QPen(Qt::black, 2));
+        p.drawLine(tip() - QPoint(6, 6), tip());
+    }
+}
+
+StatusLine::StatusLine(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("status"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+    setGeometry(0, 0, 1, 1);
+}
+
+void StatusLine::setText(const QString &text)
+{
+    text_ = text;
+    // Told every time, even when the words repeat an earlier outcome.
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+FocusRing::FocusRing(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("focusring"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+    hide();
+}
+
+void FocusRing::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setBrush(Qt::NoBrush);
+    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    p.setPen(QPen(QColor(0x10, 0x10, 0x10), 1));
+    p.drawRect(r);
+    p.drawRect(r.adjusted(3, 3, -3, -3));
+    p.setPen(QPen(QColor(0xFF, 0xD4, 0x00), 2));
+    p.drawRect(r.adjusted(1.5, 1.5, -1.5, -1.5));
+}
+
+KeyboardView::KeyboardView(FormView &view, Form1 &form)
+    : view_(view),
+      form_(form),
+      play_(form),
+      names_(new NamePanel(*this, &view)),
+      map_(new MapPart(*this, &view)),
+      status_(new StatusLine(&view)),
+      ring_(new FocusRing(&view))
+{
+    InstallAccessibility();
+    restart_ = view.findChild<QPushButton *>(QStringLiteral("PushButton1"));
+    exit_ = view.findChild<QPushButton *>(QStringLiteral("PushButton2"));
+    // After the text box come the names, the map, Restart and Exit.
+    if (auto *text1 = view.findChild<QLineEdit *>(QStringLiteral("Text1"))) {
+        QWidget::setTabOrder(text1, names_);
+        text1->installEventFilter(this);
+    }
+    QWidget::setTabOrder(names_, map_);
+    for (QPushButton *button : {restart_, exit_})
+        if (button)
+            button->installEventFilter(this);
+    if (restart_)
+        QWidget::setTabOrder(map_, restart_);
+    if (restart_ && exit_)
+        QWidget::setTabOrder(restart_, exit_);
+    view.installEventFilter(this);
+
+    viewChanged_ = form_.changed;
+    form_.changed = [this] {
+        if (viewChanged_)
+            viewChanged_();
+        refresh();
+    };
+    play_.changed = [this] { refresh(); };
+    play_.announce = [this](const QString &text) { status_->setText(text); };
+    for (int i = 0; i < form_.labels.count(); ++i)
+        shown_.push_back(form_.labels(i).Visible);
+    selected_ = play_.selected();
+    mapText_ = play_.mapDescription();
+}
+
+KeyboardView::~KeyboardView()
+{
+    form_.changed = viewChanged_;
+}
+
+bool KeyboardView::key(KeyboardPlay::Part part, QKeyEvent *event)
+{
+    static const qint64 start = QDateTime::currentMSecsSinceEpoch();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch() - start + 1000000;
+    const bool used = play_.keyPress(part, event->key(), event->modifiers(), event->text(), now);
+    switch (play_.takeWantedFocus()) {
+    case KeyboardPlay::Part::Names: names_->setFocus(Qt::OtherFocusReason); break;
+    case KeyboardPlay::Part::Map: map_->setFocus(Qt::OtherFocusReason); break;
+    default: break;
+    }
+    refresh();
+    return used;
+}
+
+bool KeyboardView::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto *ke = static_cast<QKeyEvent *>(event);
+        if (ke->key() == Qt::Key_Escape && form_.dragSource()) {
+            play_.cancel();  // a mouse drag: nothing is judged
+            return true;
+        }
+        const bool enter = ke->key() == Qt::Key_Return || ke->key() == Qt::Key_Enter;
+        if (enter && (watched == restart_ || watched == exit_) && !ke->isAutoRepeat())
+            return key(watched == restart_ ? KeyboardPlay::Part::Restart : KeyboardPlay::Part::Exit, ke);
+        break;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+        // While the pin carries a name the pointer must not steer the drag.
+        if (watched == &view_ && play_.carrying())
+            return true;
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void KeyboardView::focusMoved()
+{
+    if (map_->hasFocus())
+        play_.movePin({0, 0});  // the pin shows where it stands
+    refresh();
+}
+
+void KeyboardView::placeRing()
+{
+    QWidget *focus = QApplication::focusWidget();
+    QRect around;
+    if (focus == names_)
+        around = names_->geometry().adjusted(-FocusRing::kWidth - 2, -FocusRing::kWidth - 2, FocusRing::kWidth + 2,
+                                             FocusRing::kWidth + 2);
+    else if (focus == map_)
+        around = map_->geometry();  // at the window's edge: drawn just inside the map
+    else if (focus && (focus == restart_ || focus == exit_))
+        around = focus->geometry().adjusted(-FocusRing::kWidth, -FocusRing::kWidth, FocusRing::kWidth,
+                                            FocusRing::kWidth);
+    if (around.isEmpty() || !focus->isVisible()) {
+        ring_->hide();
+        return;
+    }
+    if (ring_->geometry() != around)
+        ring_->setGeometry(around);
+    ring_->raise();
+    ring_->show();
+}
+
+void KeyboardView::refresh()
+{
+    names_->update();
+    map_->update();
+    placeRing();
+    if (!QAccessible::isActive())
+        return;
+    // Tell a screen reader what changed: names placed or back, the
+    // selection, the pin and what it points at.
+    for (int i = 0; i < int(shown_.size()) && i < form_.labels.count(); ++i) {
+        const bool shown = form_.labels(i).Visible;
+        if (shown != shown_[i]) {
+            shown_[i] = shown;
+            if (QAccessibleInterface *item = NameItem(names_, i)) {
+                QAccessible::State changes;
+                changes.checked = true;
+                QAccessibleStateChangeEvent ev(item, changes);
+                QAccessible::updateAccessibility(&ev);
+            }
+        }
+    }
+    if (play_.selected() != selected_) {
+        selected_ = play_.selected();
+        if (QAccessibleInterface *item = NameItem(names_, selected_)) {
+            QAccessibleEvent selection(item, QAccessible::Selection);
+            QAccessible::updateAccessibility(&selection);
+            if (names_->hasFocus()) {
+                QAccessibleEvent focus(item, QAccessible::Focus);
+                QAccessible::updateAccessibility(&focus);
+            }
+        }
+    }
+    if (play_.pin() != pin_ || play_.pinShown() != pinShown_) {
+        pin_ = play_.pin();
+        pinShown_ = play_.pinShown();
+        if (QAccessibleInterface *pin = PinItem(map_)) {
+            QAccessibleEvent moved(pin, QAccessible::LocationChanged);
+            QAccessible::updateAccessibility(&moved);
+        }
+    }
+    if (const QString text = play_.mapDescription(); text != mapText_) {
+        mapText_ = text;
+        QAccessibleEvent described(map_, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&described);
+    }
+}

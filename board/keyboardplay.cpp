@@ -136,6 +136,17 @@ void KeyboardPlay::typeAhead(const QString &text, qint64 msecs)
     }
 }
 
+bool KeyboardPlay::continuesAName(qint64 msecs) const
+{
+    if (typed_.isEmpty() || msecs - lastTyped_ > kTypeAheadMs)
+        return false;
+    const QString prefix = typed_ + QLatin1Char(' ');
+    for (int i = 0; i < count(); ++i)
+        if (isShown(i) && form_.labels(i).Caption.startsWith(prefix, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
 void KeyboardPlay::keepSelectionOnPanel()
 {
     if (isShown(selected_))
@@ -246,8 +257,11 @@ bool KeyboardPlay::keyPress(Part part, int key, Qt::KeyboardModifiers modifiers,
         }
     };
 
-    if (key == Qt::Key_Escape)
+    if (key == Qt::Key_Escape) {
+        if (carrying())
+            wantedFocus_ = Part::Names;
         return cancel();
+    }
     if (carrying()) {
         if (enter || key == Qt::Key_Space) {
             wantedFocus_ = Part::Names;
@@ -278,8 +292,8 @@ bool KeyboardPlay::keyPress(Part part, int key, Qt::KeyboardModifiers modifiers,
             break;
         }
         if (enter || key == Qt::Key_Space) {
-            if (!typed_.isEmpty() && key == Qt::Key_Space && msecs - lastTyped_ <= kTypeAheadMs) {
-                typeAhead(text, msecs);  // a blank inside a name being typed
+            if (key == Qt::Key_Space && continuesAName(msecs)) {
+                typeAhead(QStringLiteral(" "), msecs);  // a blank inside a name being typed
                 return true;
             }
             if (pickUp()) {

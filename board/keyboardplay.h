@@ -76,6 +76,7 @@ private:
     void moveInColumn(int direction);
     void moveAcross(int direction);
     void typeAhead(const QString &text, qint64 msecs);
+    bool continuesAName(qint64 msecs) const;
     void keepSelectionOnPanel();
     void aboutToDrop(Control &source, Control *target);
     void dropped(Control &source, Control *target);

@@ -84,7 +84,10 @@ void NamePanel::paintEvent(QPaintEvent *)
     if (i < 0 || !(hasFocus() || play.carrying()) || !keys_.form().labels(i).Visible)
         return;
     const Control &label = keys_.form().labels(i);
-    const QRect r = nameRect(i).adjusted(-3, -1, 3, 1);
+    // The labels overlap their neighbours; the mark keeps to the line pitch
+    // and the letters so that the names above and below stay readable.
+    QRect r = nameRect(i).adjusted(-3, -1, 3, 0);
+    r.setHeight(qMin(r.height(), 18));
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(hasFocus() ? QColor(0xFF, 0xD4, 0x00) : QColor(0xE0, 0xE0, 0xE0), 2));

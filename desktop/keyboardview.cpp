@@ -299,6 +299,10 @@ void KeyboardView::refresh()
     names_->update();
     map_->update();
     placeRing();
+    // The pin on the map shows the carried name; a second one on the pointer
+    // would only confuse.
+    if (play_.carrying())
+        view_.setCursor(Qt::ArrowCursor);
     if (!QAccessible::isActive())
         return;
     // Tell a screen reader what changed: names placed or back, the

@@ -136,6 +136,7 @@ TEST_F(KeyView, APickedUpNameRidesThePinAndTheMouseCannotSteerIt)
     key(Qt::Key_Return);
     ASSERT_TRUE(keys->play().carrying());
     EXPECT_EQ(QApplication::focusWidget(), keys->map());
+    EXPECT_EQ(view->cursor().shape(), Qt::ArrowCursor) << "the pin is on the map, not on the pointer";
     key(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), keys->map()) << "Tab does not take the keyboard from a carried name";
 

@@ -22,6 +22,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import quizdriver as q  # noqa: E402
 
 import pyatspi  # noqa: E402
+from gi.repository import GLib  # noqa: E402
 
 
 def main():
@@ -78,6 +79,22 @@ class Reader:
         self.quiz = quiz
         self.app = self.find_app()
         self.refind()
+        # What a screen reader is told without asking: names given to the
+        # status line as events on the bus.
+        self.told = []
+        pyatspi.Registry.registerEventListener(self.heard, "object:property-change:accessible-name")
+
+    def heard(self, event):
+        try:
+            if event.source.getRole() == pyatspi.ROLE_STATUS_BAR:
+                self.told.append(fresh(event.source).name)
+        except Exception:
+            pass
+
+    def pump(self):
+        context = GLib.MainContext.default()
+        while context.iteration(False):
+            pass
 
     def find_app(self, timeout=15):
         deadline = time.monotonic() + timeout
@@ -124,6 +141,7 @@ class Reader:
     def wait(self, what, predicate, timeout=5.0):
         deadline = time.monotonic() + timeout
         while True:
+            self.pump()
             value = predicate()
             if value:
                 return value
@@ -213,6 +231,7 @@ def play(quiz, source):
     steer("France")
     key(quiz, "Return")
     a.wait("the status line tells the wrong drop", lambda: fresh(a.status).name == "Germany is not France")
+    a.wait("the wrong drop is told as an event", lambda: a.told == ["Germany is not France"])
     a.wait("the focus goes back to the names", lambda: has(a.list, pyatspi.STATE_FOCUSED))
     time.sleep(0.2)
     if not quiz.names_in_panel(quiz.shot())[germany] or has(a.items[germany], pyatspi.STATE_CHECKED):
@@ -237,6 +256,7 @@ def play(quiz, source):
     key(quiz, "Return")
     a.wait("the status line tells the drop's outcome",
            lambda: fresh(a.status).name == "Germany placed, 1 of 41")
+    a.wait("the outcome is told as an event", lambda: "Germany placed, 1 of 41" in a.told)
 
     def placed(im):
         return not quiz.names_in_panel(im)[germany] and quiz.map_labels_shown(im)[germany]

@@ -191,6 +191,7 @@ def play(quiz, source):
 
     key(quiz, "shift+g", "e", "r")
     a.wait("typing 'Ger' selects Germany", lambda: a.selected() == [germany])
+    a.wait("Germany has the focus within the list", lambda: has(a.items[germany], pyatspi.STATE_FOCUSED))
     quiz.wait_screen("Germany highlighted on the panel",
                      lambda im: quiz.changed(im, ring, q.panel_rect(germany)) > 200)
     key(quiz, "Return")

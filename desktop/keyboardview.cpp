@@ -2,6 +2,7 @@
 #include "keyboardview.h"
 
 #include "accessibility.h"
+#include "captionlayout.h"
 #include "form1.h"
 #include "formview.h"
 
@@ -93,15 +94,11 @@ void NamePanel::paintEvent(QPaintEvent *)
     p.setPen(QPen(hasFocus() ? QColor(0xFF, 0xD4, 0x00) : QColor(0xE0, 0xE0, 0xE0), 2));
     p.setBrush(QColor(0x0A, 0x1A, 0x4A));
     p.drawRoundedRect(QRectF(r).adjusted(1, 1, -1, -1), 3, 3);
-    // The name again on the dark ground, so the highlight never dims it.
-    QFont font = nameFont(label);
-    const QRect text = nameRect(i);
-    const qreal natural = QFontMetricsF(font).horizontalAdvance(label.Caption);
-    if (natural > text.width())
-        font.setStretch(qBound(75, int(100 * text.width() / natural), 100));
-    p.setFont(font);
+    // The name again on the dark ground, so the highlight never dims it; it
+    // is fitted into its label as the window fits it.
+    const QRectF box = FormView::toPixels(label.rect()).translated(-pos());
     p.setPen(Qt::white);
-    p.drawText(text.adjusted(0, 0, 200, 0), int(Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine), label.Caption);
+    CaptionLayout(label.Caption, nameFont(label), box.size(), Qt::AlignLeft).draw(p, box.topLeft());
 }
 
 MapPart::MapPart(KeyboardView &keys, QWidget *parent) : KeyPart(keys, KeyboardPlay::Part::Map, parent)

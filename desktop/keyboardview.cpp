@@ -218,6 +218,12 @@ KeyboardView::KeyboardView(FormView &view, Form1 &form)
 KeyboardView::~KeyboardView()
 {
     form_.changed = viewChanged_;
+    // The parts refer to this object: they go with it, not with the window.
+    view_.removeEventFilter(this);
+    delete ring_;
+    delete status_;
+    delete map_;
+    delete names_;
 }
 
 bool KeyboardView::key(KeyboardPlay::Part part, QKeyEvent *event)

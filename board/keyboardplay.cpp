@@ -249,11 +249,20 @@ bool KeyboardPlay::keyPress(Part part, int key, Qt::KeyboardModifiers modifiers,
     const int step = modifiers & Qt::ShiftModifier ? kLargeStep : kStep;
     auto arrowsMovePin = [&] {
         switch (key) {
-        case Qt::Key_Left: movePin({-step, 0}); return true;
-        case Qt::Key_Right: movePin({step, 0}); return true;
-        case Qt::Key_Up: movePin({0, -step}); return true;
-        case Qt::Key_Down: movePin({0, step}); return true;
-        default: return false;
+        case Qt::Key_Left:
+            movePin({-step, 0});
+            return true;
+        case Qt::Key_Right:
+            movePin({step, 0});
+            return true;
+        case Qt::Key_Up:
+            movePin({0, -step});
+            return true;
+        case Qt::Key_Down:
+            movePin({0, step});
+            return true;
+        default:
+            return false;
         }
     };
 
@@ -274,10 +283,18 @@ bool KeyboardPlay::keyPress(Part part, int key, Qt::KeyboardModifiers modifiers,
     case Part::Names:
         keepSelectionOnPanel();
         switch (key) {
-        case Qt::Key_Up: moveInColumn(-1); return true;
-        case Qt::Key_Down: moveInColumn(1); return true;
-        case Qt::Key_Left: moveAcross(-1); return true;
-        case Qt::Key_Right: moveAcross(1); return true;
+        case Qt::Key_Up:
+            moveInColumn(-1);
+            return true;
+        case Qt::Key_Down:
+            moveInColumn(1);
+            return true;
+        case Qt::Key_Left:
+            moveAcross(-1);
+            return true;
+        case Qt::Key_Right:
+            moveAcross(1);
+            return true;
         case Qt::Key_Home:
             for (int i = 0; i < count(); ++i)
                 if (isShown(i))

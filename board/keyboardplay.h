@@ -19,9 +19,9 @@ public:
     // The parts of the window the focus moves through, in tab order.
     enum class Part { Hidden, Names, Map, Restart, Exit };
 
-    static constexpr int kColumnSplit = 25;    // labels(25) heads the right-hand column
-    static constexpr int kStep = 75;           // twips an arrow key moves the pin (5 pixels)
-    static constexpr int kLargeStep = 375;     // with Shift (25 pixels)
+    static constexpr int kColumnSplit = 25;  // labels(25) heads the right-hand column
+    static constexpr int kStep = 75;  // twips an arrow key moves the pin (5 pixels)
+    static constexpr int kLargeStep = 375;  // with Shift (25 pixels)
     static constexpr qint64 kTypeAheadMs = 1000;
 
     explicit KeyboardPlay(Form1 &form);

@@ -73,7 +73,7 @@ public:
         s.focused = selected && names()->hasFocus();
         s.checkable = true;
         s.checked = !c->Visible;  // placed on the map
-        s.disabled = !c->Visible; // no longer on the panel to pick up
+        s.disabled = !c->Visible;  // no longer on the panel to pick up
         return s;
     }
 
@@ -184,10 +184,7 @@ public:
     int childCount() const override { return 1; }
     QAccessibleInterface *child(int index) const override { return index == 0 ? pin_ : nullptr; }
     int indexOfChild(const QAccessibleInterface *child) const override { return child == pin_ ? 0 : -1; }
-    QAccessibleInterface *childAt(int x, int y) const override
-    {
-        return pin_->rect().contains(x, y) ? pin_ : nullptr;
-    }
+    QAccessibleInterface *childAt(int x, int y) const override { return pin_->rect().contains(x, y) ? pin_ : nullptr; }
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name)

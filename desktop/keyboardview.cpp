@@ -232,9 +232,14 @@ bool KeyboardView::key(KeyboardPlay::Part part, QKeyEvent *event)
     const qint64 now = QDateTime::currentMSecsSinceEpoch() - start + 1000000;
     const bool used = play_.keyPress(part, event->key(), event->modifiers(), event->text(), now);
     switch (play_.takeWantedFocus()) {
-    case KeyboardPlay::Part::Names: names_->setFocus(Qt::OtherFocusReason); break;
-    case KeyboardPlay::Part::Map: map_->setFocus(Qt::OtherFocusReason); break;
-    default: break;
+    case KeyboardPlay::Part::Names:
+        names_->setFocus(Qt::OtherFocusReason);
+        break;
+    case KeyboardPlay::Part::Map:
+        map_->setFocus(Qt::OtherFocusReason);
+        break;
+    default:
+        break;
     }
     refresh();
     return used;
@@ -285,8 +290,8 @@ void KeyboardView::placeRing()
     else if (focus == map_)
         around = map_->geometry();  // at the window's edge: drawn just inside the map
     else if (focus && (focus == restart_ || focus == exit_))
-        around = focus->geometry().adjusted(-FocusRing::kWidth, -FocusRing::kWidth, FocusRing::kWidth,
-                                            FocusRing::kWidth);
+        around =
+            focus->geometry().adjusted(-FocusRing::kWidth, -FocusRing::kWidth, FocusRing::kWidth, FocusRing::kWidth);
     if (around.isEmpty() || !focus->isVisible()) {
         ring_->hide();
         return;

@@ -200,6 +200,7 @@ public:
         return s;
     }
 
+private:
     PinInterface *pin_;
 };
 

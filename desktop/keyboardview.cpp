@@ -311,6 +311,18 @@ void KeyboardView::refresh()
     // would only confuse.
     if (play_.carrying())
         view_.setCursor(Qt::ArrowCursor);
+    // The country the pin would go to lights up as under a dragging pointer.
+    bool tintChanged = false;
+    if (play_.carrying()) {
+        tintChanged = view_.dropTarget().follow(play_.pin());
+        pinTinted_ = true;
+    } else if (pinTinted_ || !form_.dragSource()) {
+        // No drag left (dropped, put back or cancelled with Escape): no tint.
+        pinTinted_ = false;
+        tintChanged = view_.dropTarget().clear();
+    }
+    if (tintChanged && viewChanged_)
+        viewChanged_();
     if (!QAccessible::isActive())
         return;
     // Tell a screen reader what changed: names placed or back, the

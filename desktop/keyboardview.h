@@ -124,6 +124,7 @@ private:
     std::vector<bool> shown_;
     int selected_ = -1;
     bool pinShown_ = false;
+    bool pinTinted_ = false;
     QPoint pin_;
     QString mapText_;
 };

@@ -77,6 +77,17 @@ protected:
             }
         return n;
     }
+    // The push-pin's dark blue head; nothing else on the map is that dark a blue.
+    static int navy(const QImage &img, const QRect &r)
+    {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QColor c = img.pixelColor(x, y);
+                n += c.red() < 60 && c.green() < 90 && c.blue() > 85 && c.blue() - c.red() > 50;
+            }
+        return n;
+    }
     static QPoint px(QPoint twips) { return twips / FormView::kTwipsPerPixel; }
     static QRect px(const QRect &twips) { return FormView::toPixels(twips).toRect(); }
 
@@ -151,12 +162,33 @@ TEST_F(KeyView, APickedUpNameRidesThePinAndTheMouseCannotSteerIt)
     EXPECT_EQ(keys->play().pin(), before + QPoint(0, KeyboardPlay::kLargeStep));
     const QImage carried = shot();
     const QPoint tip = px(keys->play().pin());
-    EXPECT_GT(differing(carried, plain, QRect(tip - QPoint(29, 29), QSize(30, 30))), 60);
-    EXPECT_LT(differing(carried, plain, QRect(tip + QPoint(3, 3), QSize(20, 20))), 5)
+    EXPECT_GT(navy(carried, QRect(tip - QPoint(29, 29), QSize(30, 30))), 20) << "the pin's head";
+    EXPECT_EQ(navy(carried, QRect(tip + QPoint(3, 3), QSize(20, 20))), 0)
         << "the picture lies up and left of the needle's tip";
+
+    // The country under the needle lights up as under a dragging pointer.
+    DropTarget &tint = view->dropTarget();
+    const int germany = tint.zoneCountryAt(h.pointOf("Germany"));
+    ASSERT_GT(germany, 0);
+    QPoint onLand(-1, -1);
+    for (int dy = -600; dy <= 600 && onLand.x() < 0; dy += 75)
+        for (int dx = -600; dx <= 600 && onLand.x() < 0; dx += 75)
+            if (tint.countryAt(h.pointOf("Germany") + QPoint(dx, dy)) == germany)
+                onLand = h.pointOf("Germany") + QPoint(dx, dy);
+    ASSERT_GE(onLand.x(), 0);
+    keys->play().movePin(onLand - keys->play().pin());
+    EXPECT_EQ(tint.tinted(), germany);
+    const QPoint land = px(onLand);
+    const QImage lit = shot();
+    int lighter = 0;
+    for (int y = land.y() + 4; y < land.y() + 24; ++y)
+        for (int x = land.x() + 4; x < land.x() + 24; ++x)
+            lighter += lit.pixelColor(x, y).lightness() > plain.pixelColor(x, y).lightness() + 6;
+    EXPECT_GT(lighter, 200) << "Germany lit up beside the pin";
 
     key(Qt::Key_Escape);
     EXPECT_FALSE(keys->play().carrying());
+    EXPECT_EQ(tint.tinted(), 0) << "no light once the name is back";
     EXPECT_TRUE(f.labels(12).Visible);
     EXPECT_EQ(QApplication::focusWidget(), keys->names());
     EXPECT_TRUE(h.sounds.played.empty());
@@ -171,8 +203,10 @@ TEST_F(KeyView, ReturnPressesButtonsAndEscapeCancelsAMouseDrag)
     mouse(QEvent::MouseMove, from + QPoint(3, 0), Qt::LeftButton);
     mouse(QEvent::MouseMove, spain, Qt::LeftButton);
     ASSERT_EQ(f.dragSource(), &f.labels(35));
+    ASSERT_NE(view->dropTarget().tinted(), 0) << "Spain lit up under the pointer";
     key(Qt::Key_Escape);  // the focus is still on the text box
     EXPECT_EQ(f.dragSource(), nullptr);
+    EXPECT_EQ(view->dropTarget().tinted(), 0) << "and dark again once the drag is cancelled";
     EXPECT_EQ(view->cursor().shape(), Qt::ArrowCursor) << "the push-pin pointer goes";
     mouse(QEvent::MouseButtonRelease, spain, Qt::NoButton);
     EXPECT_TRUE(f.labels(35).Visible);

@@ -18,6 +18,10 @@ packages=(
   # The end-to-end driver reads the screen with these; the desktop entry is
   # checked with desktop-file-validate.
   python3 python3-numpy python3-pil libx11-6 libxfixes3 desktop-file-utils
+  # xprop: the end-to-end start-up test reads the window's icon property.
+  x11-utils
+  # Fuzz targets: clang with libFuzzer and the sanitizer runtimes.
+  clang libclang-rt-14-dev
 )
 # The map generator (tools/map) is not needed to build or test; its pictures
 # are committed. `install-deps.sh --map` adds what it needs to run.

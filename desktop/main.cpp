@@ -56,7 +56,6 @@ int main(int argc, char **argv)
     form.Form_Load();
     if (form.unloaded())
         return 0;
-    view.sync();  // start-up set the skin, icon and names without a change notice
     boxes.owner = &view;
     view.showCentred();
     // Build the sound pipeline once the window is up, so that the first

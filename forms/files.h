@@ -17,10 +17,10 @@ class QFile;
 // How much the quiz reads from the files it is given. A file over its limit
 // is refused like an unreadable one, so a hostile file cannot exhaust memory.
 namespace filelimits {
-inline constexpr qint64 kText = 1 << 20;       // item list, skin, a folder's .hidden listing
-inline constexpr qint64 kPicture = 4 << 20;    // pointer cursor, each picture a skin names
-inline constexpr int kPictureSide = 4096;      // pixels, either side of a decoded picture
-inline constexpr qint64 kSound = 16 << 20;     // each sound file
+inline constexpr qint64 kText = 1 << 20;  // item list, skin, a folder's .hidden listing
+inline constexpr qint64 kPicture = 4 << 20;  // pointer cursor, each picture a skin names
+inline constexpr int kPictureSide = 4096;  // pixels, either side of a decoded picture
+inline constexpr qint64 kSound = 16 << 20;  // each sound file
 }  // namespace filelimits
 
 // Why a file was not read.

@@ -107,8 +107,9 @@ QString StyleSheetSkin::withCheckedPictures(const QString &sheet, const QString 
             i = end;
             continue;
         }
-        const bool wordStart = i == 0 || !(sheet.at(i - 1).isLetterOrNumber() || sheet.at(i - 1) == QLatin1Char('-')
-                                           || sheet.at(i - 1) == QLatin1Char('_'));
+        const bool wordStart = i == 0
+                               || !(sheet.at(i - 1).isLetterOrNumber() || sheet.at(i - 1) == QLatin1Char('-')
+                                    || sheet.at(i - 1) == QLatin1Char('_'));
         if (!wordStart || !QStringView(sheet).mid(i, 4).startsWith(QLatin1String("url("), Qt::CaseInsensitive)) {
             out += c;
             ++i;
@@ -139,8 +140,8 @@ QString StyleSheetSkin::withCheckedPictures(const QString &sheet, const QString 
         if (!name.isEmpty() && !name.startsWith(QLatin1Char(':'))) {  // ":" names a picture built into the program
             for (const QChar ch : name)
                 if (ch == QLatin1Char('\\') || ch == QLatin1Char('"') || ch.category() == QChar::Other_Control)
-                    return fail(QStringLiteral("the picture name \"%1\" is not a plain path; write folders with /")
-                                    .arg(name));
+                    return fail(
+                        QStringLiteral("the picture name \"%1\" is not a plain path; write folders with /").arg(name));
             path = QDir::cleanPath(QDir(folder).absoluteFilePath(name));
             QString why = pictureProblem(path);
             // High-resolution screens take name@2x.png and the like when present.

@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
     QString problem;
-    const QString again = StyleSheetSkin::withCheckedPictures(form.StyleSheet, h.dir.path() + QStringLiteral("/x"),
-                                                              &problem);
+    const QString again =
+        StyleSheetSkin::withCheckedPictures(form.StyleSheet, h.dir.path() + QStringLiteral("/x"), &problem);
     check(problem.isEmpty() && again == form.StyleSheet);
 
     QWidget window;

@@ -270,10 +270,13 @@ TEST(Startup, SkinPicturesAreCheckedBeforeTheSkinIsApplied)
          "QPushButton { image: url(b.png); }", "the picture %1/x/b@2x.png is not a regular file"},
         {"missing", [](Harness &) {}, "QPushButton { image: url(gone.png); }",
          "the picture %1/x/gone.png does not exist"},
-        {"huge", [](Harness &h) { h.write("x/huge.png", pngFile({5000, 2})); },
+        {"huge",
+         [](Harness &h) {
+             h.write("x/huge.png", pngFile({5000, 2}));
+         },
          "QPushButton { image: url(huge.png); }", "the picture %1/x/huge.png is larger than 4096 pixels a side"},
-        {"not a picture", [](Harness &h) { h.write("x/text.png", "<svg/>"); },
-         "QPushButton { image: url(text.png); }", "%1/x/text.png is not a picture in a format the skin can show"},
+        {"not a picture", [](Harness &h) { h.write("x/text.png", "<svg/>"); }, "QPushButton { image: url(text.png); }",
+         "%1/x/text.png is not a picture in a format the skin can show"},
         {"not closed", [](Harness &) {}, "QPushButton { image: url(b.png; }", "a url( is not closed"},
     };
     for (const Case &c : cases) {

@@ -36,9 +36,9 @@ for target in fuzz_lines fuzz_items; do
 done
 seed fuzz_skin assets/skins/example.cjs
 printf 'QPushButton { border-image: url(pics/p.png) 2; }' >"$work/fuzz_skin/corpus/picture.cjs"
-seed fuzz_cursor assets/HAND-M.CUR assets/pushpin.ico assets/window.ico
-seed fuzz_picture assets/HAND-M.CUR assets/pushpin.ico assets/orbenvale.ico assets/icons/orbenvale-32.png \
-    assets/panel.jpg
+shopt -s nullglob
+seed fuzz_cursor assets/*.CUR assets/*.ico
+seed fuzz_picture assets/*.CUR assets/*.ico assets/icons/*-32.png assets/panel.jpg
 
 # Leaks are left to the sanitizer run of the tests: Qt keeps caches (image
 # plug-ins, fonts) that would look like leaks of a single input here.

@@ -3,36 +3,94 @@
 #include "errorreport.h"
 #include "form1.h"
 
+#include <limits>
+
+// The item index as a control-array index: beyond 16 bits it overflows
+// rather than wrapping round onto the first labels.
+static qint16 labelIndex(qint32 item)
+{
+    if (item < std::numeric_limits<qint16>::min() || item > std::numeric_limits<qint16>::max())
+        throw errors::overflow();
+    return qint16(item);
+}
+
 void Form1::LoadItemList(Guard &guard)
 {
     constexpr int f = 1;
     // Reading a file that did not open would only repeat the same failure.
     if (!guard.run(130, [&] { files_.Open(App.Path + QStringLiteral("\\items.txt"), f); }))
         return;
+    // Each line that fills no name label (empty, or beyond the last label)
+    // gives its reports, but only for the first few such lines: a long file
+    // must not bury the player in boxes. Later ones are still read, so an
+    // empty line still uses up its label, and are summed up in one report.
+    constexpr int kReportedLines = 4;
+    int reportedLines = 0;
+    qint64 quietLines = 0;
+    bool lineFailed = false;
+    auto step = [&](int number, auto &&statement) {
+        if (reportedLines < kReportedLines) {
+            if (!guard.run(number, statement))
+                lineFailed = true;
+            return;
+        }
+        try {
+            statement();
+        } catch (const std::exception &) {
+            lineFailed = true;
+        }
+    };
+
     qint32 item = 0;
     QString line;
     QStringList fields;
     guard.run(132, [&] { item = 0; });
+    const qint32 lastLabel = labels.count() ? labels.elements().rbegin()->first : -1;
     while (guard.test(134, [&] { return !files_.Eof(f); })) {
+        // Once the reports have stopped and every label is behind, the rest
+        // can only fail: count it rather than fail it line by line.
+        if (reportedLines >= kReportedLines && item > lastLabel) {
+            try {
+                for (; !files_.Eof(f); files_.LineInput(f))
+                    ++quietLines;
+            } catch (const std::exception &) {
+            }
+            break;
+        }
+        lineFailed = false;
         QString text;
-        guard.run(136, [&] { text = files_.LineInput(f); });
-        guard.run(138, [&] { line = text; });
-        guard.run(140, [&] { fields = Split(line, QStringLiteral(",")); });
-        guard.run(142, [&] {
+        step(136, [&] { text = files_.LineInput(f); });
+        step(138, [&] { line = text; });
+        step(140, [&] { fields = Split(line, QStringLiteral(",")); });
+        step(142, [&] {
             if (fields.isEmpty())
                 throw errors::subscriptOutOfRange();
-            labels(qint16(item)).Caption = fields.at(0);
+            labels(labelIndex(item)).Caption = fields.at(0);
         });
-        if (guard.test(144, [&] { return fields.size() >= 2; })) {
-            guard.run(146, [&] { labels(qint16(item)).Tag = line; });
+        bool twoOrMore = true;
+        step(144, [&] { twoOrMore = fields.size() >= 2; });
+        if (twoOrMore) {
+            step(146, [&] { labels(labelIndex(item)).Tag = line; });
         } else {
-            guard.run(148, [&] {
+            step(148, [&] {
                 if (fields.isEmpty())
                     throw errors::subscriptOutOfRange();
-                labels(qint16(item)).Tag = fields.at(0);
+                labels(labelIndex(item)).Tag = fields.at(0);
             });
         }
-        guard.run(150, [&] { ++item; });
+        step(150, [&] { ++item; });
+        if (lineFailed && reportedLines < kReportedLines)
+            ++reportedLines;
+        else if (lineFailed)
+            ++quietLines;
     }
     files_.Close(f);
+    if (quietLines > 0)
+        guard.run(134, [&] {
+            throw FormsError(9, QStringLiteral("%1 more %2 of the item list could not be shown: "
+                                               "empty, or beyond the %3 names the board holds")
+                                    .arg(quietLines)
+                                    .arg(quietLines == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                                    .arg(labels.count()));
+        });
 }

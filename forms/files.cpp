@@ -2,11 +2,17 @@
 
 #include "formserror.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QStringDecoder>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString ResolvePath(const QString &path)
 {
@@ -23,14 +29,124 @@ QDateTime FileDateTime(const QString &path)
     return info.lastModified();
 }
 
+// Opens a regular file of at most limit bytes for reading, without waiting.
+static FileProblem openRegular(const QString &path, qint64 limit, int &fd)
+{
+    fd = -1;
+    if (path.isEmpty())
+        return FileProblem::Missing;
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    // A first look keeps devices from being opened at all: some act on open.
+    if (::stat(name.constData(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileProblem::Missing : FileProblem::Unreadable;
+    if (!S_ISREG(st.st_mode))
+        return FileProblem::NotAFile;
+    // O_NONBLOCK: should the name have become a FIFO since, open must not wait for a writer.
+    const int opened = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (opened < 0)
+        return errno == ENOENT ? FileProblem::Missing : FileProblem::Unreadable;
+    // What was opened decides, not what the name showed a moment ago.
+    FileProblem problem = FileProblem::None;
+    if (::fstat(opened, &st) != 0)
+        problem = FileProblem::Unreadable;
+    else if (!S_ISREG(st.st_mode))
+        problem = FileProblem::NotAFile;
+    else if (st.st_size > limit)
+        problem = FileProblem::TooLarge;
+    if (problem != FileProblem::None) {
+        ::close(opened);
+        return problem;
+    }
+    fd = opened;
+    return FileProblem::None;
+}
+
+FileProblem ReadRegularFile(const QString &path, qint64 limit, QByteArray &bytes)
+{
+    bytes.clear();
+    int fd;
+    const FileProblem problem = openRegular(path, limit, fd);
+    if (problem != FileProblem::None)
+        return problem;
+    // The size may have changed since it was checked; read one byte past the
+    // limit to notice. O_NONBLOCK stays on: a pseudo-file that would wait
+    // answers EAGAIN instead.
+    QByteArray data;
+    qint64 have = 0;
+    FileProblem result = FileProblem::None;
+    for (;;) {
+        const qint64 want = qMin<qint64>(limit + 1 - have, 64 * 1024);
+        if (want <= 0) {
+            result = FileProblem::TooLarge;
+            break;
+        }
+        data.resize(have + want);
+        const ssize_t n = ::read(fd, data.data() + have, size_t(want));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            result = FileProblem::Unreadable;
+            break;
+        }
+        if (n == 0)
+            break;
+        have += n;
+    }
+    ::close(fd);
+    if (result == FileProblem::None) {
+        data.resize(have);
+        bytes = data;
+    }
+    return result;
+}
+
+FileProblem OpenRegularFile(const QString &path, qint64 limit, QFile &file)
+{
+    int fd;
+    const FileProblem problem = openRegular(path, limit, fd);
+    if (problem != FileProblem::None)
+        return problem;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return FileProblem::Unreadable;
+    }
+    return FileProblem::None;
+}
+
+QString DescribeFileProblem(FileProblem problem, qint64 limit)
+{
+    switch (problem) {
+    case FileProblem::None:
+        return {};
+    case FileProblem::Missing:
+        return QStringLiteral("does not exist");
+    case FileProblem::NotAFile:
+        return QStringLiteral("is not a regular file");
+    case FileProblem::TooLarge:
+        return limit % (1 << 20) == 0 ? QStringLiteral("is larger than %1 MiB").arg(limit >> 20)
+                                      : QStringLiteral("is larger than %1 bytes").arg(limit);
+    case FileProblem::Unreadable:
+        break;
+    }
+    return QStringLiteral("cannot be read");
+}
+
+FormsError FileProblemError(FileProblem problem)
+{
+    return problem == FileProblem::Missing ? errors::fileNotFound() : errors::pathAccess();
+}
+
 static bool isHidden(const QFileInfo &info)
 {
     if (info.fileName().startsWith(QLatin1Char('.')))
         return true;
-    QFile listing(info.absolutePath() + QStringLiteral("/.hidden"));
-    if (!listing.open(QIODevice::ReadOnly))
+    // A listing that is no plain file of sensible size hides nothing.
+    QByteArray listing;
+    if (ReadRegularFile(info.absolutePath() + QStringLiteral("/.hidden"), filelimits::kText, listing)
+        != FileProblem::None)
         return false;
-    const QList<QByteArray> names = listing.readAll().split('\n');
+    const QList<QByteArray> names = listing.split('\n');
     const QByteArray name = info.fileName().toUtf8();
     for (const QByteArray &n : names)
         if (n.trimmed() == name)
@@ -100,13 +216,12 @@ void FileTable::Open(const QString &path, int fileNumber)
 {
     if (files_.count(fileNumber))
         throw errors::fileAlreadyOpen();
-    QFile f(ResolvePath(path));
-    if (path.isEmpty() || !f.exists())
-        throw errors::fileNotFound();
-    if (QFileInfo(f).isDir() || !f.open(QIODevice::ReadOnly))
-        throw errors::pathAccess();
+    QByteArray bytes;
+    const FileProblem problem = ReadRegularFile(ResolvePath(path), filelimits::kText, bytes);
+    if (problem != FileProblem::None)
+        throw FileProblemError(problem);
     // Item files are small; reading them whole keeps no handle open.
-    files_[fileNumber] = OpenFile{DecodeText(f.readAll()), 0};
+    files_[fileNumber] = OpenFile{DecodeText(bytes), 0};
 }
 
 const FileTable::OpenFile &FileTable::file(int fileNumber) const
@@ -129,12 +244,15 @@ QString FileTable::LineInput(int fileNumber)
     OpenFile &f = files_[fileNumber];
     if (f.pos >= f.text.size())
         throw errors::inputPastEnd();
-    qsizetype cr = f.text.indexOf(QLatin1Char('\r'), f.pos);
-    if (cr < 0)
-        cr = f.text.size();
-    QString line = f.text.mid(f.pos, cr - f.pos);
-    f.pos = cr + 1;
-    if (f.pos < f.text.size() && f.text.at(f.pos) == QLatin1Char('\n'))
+    // CR, CRLF or LF: files written on Windows, old Macs and Linux alike.
+    const QChar *text = f.text.constData();
+    qsizetype end = f.pos;
+    while (end < f.text.size() && text[end] != QLatin1Char('\r') && text[end] != QLatin1Char('\n'))
+        ++end;
+    QString line = f.text.mid(f.pos, end - f.pos);
+    f.pos = end + 1;
+    if (end < f.text.size() && text[end] == QLatin1Char('\r') && f.pos < f.text.size()
+        && text[f.pos] == QLatin1Char('\n'))
         ++f.pos;
     return line;
 }
@@ -146,25 +264,37 @@ void FileTable::Close(int fileNumber)
 
 StdPicture LoadPicture(const QString &path)
 {
-    const QString resolved = ResolvePath(path);
-    QFile f(resolved);
-    if (path.isEmpty() || !f.exists())
-        throw errors::fileNotFound();
-    if (!f.open(QIODevice::ReadOnly))
-        throw errors::pathAccess();
-    const QByteArray head = f.peek(14);
-    QImageReader reader(&f);
+    QByteArray bytes;
+    const FileProblem problem = ReadRegularFile(ResolvePath(path), filelimits::kPicture, bytes);
+    if (problem != FileProblem::None)
+        throw FileProblemError(problem);
+    return DecodePicture(bytes);
+}
+
+StdPicture DecodePicture(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
+    // A small file may claim a huge picture; refuse it before decoding.
+    const QSize size = reader.size();
+    if (size.width() > filelimits::kPictureSide || size.height() > filelimits::kPictureSide)
+        throw errors::invalidPicture();
     StdPicture picture;
     picture.image = reader.read();
-    if (picture.image.isNull())
+    if (picture.image.isNull() || picture.image.width() > filelimits::kPictureSide
+        || picture.image.height() > filelimits::kPictureSide)
         throw errors::invalidPicture();
     // Qt does not report a cursor's hotspot; the file header has it.
+    const QByteArray head = bytes.left(14);
     if (head.size() >= 14 && head[0] == 0 && head[1] == 0 && head[2] == 2 && head[3] == 0) {
         auto u16 = [&](int at) {
             return int(static_cast<unsigned char>(head[at]) | static_cast<unsigned char>(head[at + 1]) << 8);
         };
-        picture.hotspot = QPoint(u16(10), u16(12));
+        // A hotspot outside the picture would make no pointer at all.
+        picture.hotspot = QPoint(qMin(u16(10), picture.image.width() - 1), qMin(u16(12), picture.image.height() - 1));
     }
     return picture;
 }

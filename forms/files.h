@@ -4,11 +4,40 @@
 // file number, picture loading.
 #include "picture.h"
 
+#include "formserror.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <map>
+
+class QFile;
+
+// How much the quiz reads from the files it is given. A file over its limit
+// is refused like an unreadable one, so a hostile file cannot exhaust memory.
+namespace filelimits {
+inline constexpr qint64 kText = 1 << 20;  // item list, skin, a folder's .hidden listing
+inline constexpr qint64 kPicture = 4 << 20;  // pointer cursor, each picture a skin names
+inline constexpr int kPictureSide = 4096;  // pixels, either side of a decoded picture
+inline constexpr qint64 kSound = 16 << 20;  // each sound file
+}  // namespace filelimits
+
+// Why a file was not read.
+enum class FileProblem { None, Missing, NotAFile, TooLarge, Unreadable };
+
+// Reads a whole file, but only a regular file (never a folder, FIFO, socket
+// or device) of at most limit bytes. Nothing here waits on a writer: a FIFO
+// is opened without blocking and refused. path is a file-system path.
+FileProblem ReadRegularFile(const QString &path, qint64 limit, QByteArray &bytes);
+// The same rule for readers that stream: on None, file is open for reading
+// and holds at most limit bytes.
+FileProblem OpenRegularFile(const QString &path, qint64 limit, QFile &file);
+// Says why a file was not read, for a report: "is not a regular file"...
+QString DescribeFileProblem(FileProblem problem, qint64 limit);
+// The runtime's error for it: "File not found" when missing, else
+// "Path/File access error", as for any file that cannot be read.
+FormsError FileProblemError(FileProblem problem);
 
 // Both "\" and "/" separate folders, so "<folder>\items.txt" names a file in
 // <folder> whatever separator the appended text uses.
@@ -35,8 +64,9 @@ QStringList Split(const QString &text, const QString &delimiter);
 // Removes leading and trailing blanks (U+0020) only.
 QString TrimBlanks(const QString &text);
 
-// Sequential text input by file number. A line ends at CR or CRLF; a lone LF
-// is part of the line; a last line without terminator is a line.
+// Sequential text input by file number. A line ends at CR, CRLF or LF; a
+// last line without terminator is a line. Files over filelimits::kText and
+// anything but a regular file fail to open.
 class FileTable {
 public:
     void Open(const QString &path, int fileNumber);
@@ -54,6 +84,10 @@ private:
 };
 
 // Loads a picture file (JPEG, PNG, icon, cursor...); fails with "Invalid
-// picture" for anything that is not one, "File not found" when missing.
-// A cursor file's hotspot is taken from its header.
+// picture" for anything that is not one or is larger than
+// filelimits::kPictureSide a side, "File not found" when missing, "Path/File
+// access error" for what cannot be read under the rule of ReadRegularFile
+// with filelimits::kPicture. A cursor file's hotspot is taken from its header.
 StdPicture LoadPicture(const QString &path);
+// The same from bytes already read.
+StdPicture DecodePicture(const QByteArray &bytes);

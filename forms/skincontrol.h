@@ -32,6 +32,10 @@ public:
 
     // Why a style sheet text is not a usable skin, or "" when it is.
     static QString problemWith(const QByteArray &bytes);
+    // The style sheet with every picture it names checked and named in full,
+    // relative names taken from folder; on a picture that will not do, sets
+    // problem to why and returns "".
+    static QString withCheckedPictures(const QString &sheet, const QString &folder, QString *problem);
 
 private:
     Form &form_;

@@ -1,7 +1,9 @@
 // The file layer: line input rules, decoding, names with either separator,
-// listings with hidden files, picture loading.
+// listings with hidden files, picture loading, and files that are no plain
+// files or are too large.
 #include "files.h"
 #include "formserror.h"
+#include "fifo.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -42,12 +44,14 @@ int errorNumber(const std::function<void()> &f)
     return 0;
 }
 
-TEST(Files, LineInputEndsLinesAtCrOrCrlfOnly)
+TEST(Files, LineInputEndsLinesAtCrCrlfOrLf)
 {
     QTemporaryDir dir;
     EXPECT_EQ(readLines(dir, "A\r\nB\rC"), (QStringList{"A", "B", "C"}));
     EXPECT_EQ(readLines(dir, "A\r\nB\r\n"), (QStringList{"A", "B"})) << "a final terminator adds no line";
-    EXPECT_EQ(readLines(dir, "A\nB\r\n"), (QStringList{"A\nB"})) << "a lone LF stays in the line";
+    EXPECT_EQ(readLines(dir, "A\nB\n"), (QStringList{"A", "B"})) << "Linux line ends";
+    EXPECT_EQ(readLines(dir, "A\nB\r\nC\rD"), (QStringList{"A", "B", "C", "D"})) << "mixed line ends";
+    EXPECT_EQ(readLines(dir, "A\n\rB"), (QStringList{"A", "", "B"})) << "LF CR is two line ends";
     EXPECT_EQ(readLines(dir, "\r\nA\r\r\n"), (QStringList{"", "A", ""}));
     EXPECT_EQ(readLines(dir, ""), QStringList{});
     EXPECT_EQ(readLines(dir, " A ,B\r\n"), (QStringList{" A ,B"}));
@@ -121,6 +125,96 @@ TEST(Files, PicturesLoadOrFailClearly)
     const StdPicture cursor = LoadPicture(writeFile(dir, "c.CUR", ico));
     EXPECT_EQ(cursor.image.size(), QSize(32, 32));
     EXPECT_EQ(cursor.hotspot, QPoint(5, 9));
+    ico[11] = char(0xFF);
+    EXPECT_EQ(LoadPicture(writeFile(dir, "far.CUR", ico)).hotspot, QPoint(31, 9)) << "kept inside the picture";
+}
+
+TEST(Files, OnlyRegularFilesWithinTheLimitAreRead)
+{
+    QTemporaryDir dir;
+    QByteArray bytes;
+    const QString small = writeFile(dir, "small.txt", "abc");
+    EXPECT_EQ(ReadRegularFile(small, 3, bytes), FileProblem::None);
+    EXPECT_EQ(bytes, "abc");
+    EXPECT_EQ(ReadRegularFile(small, 2, bytes), FileProblem::TooLarge);
+    EXPECT_TRUE(bytes.isEmpty());
+    EXPECT_EQ(ReadRegularFile(dir.path() + "/missing", 10, bytes), FileProblem::Missing);
+    EXPECT_EQ(ReadRegularFile(dir.path(), 10, bytes), FileProblem::NotAFile);
+
+    // Devices never end: refused at once, not read until memory runs out.
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.path() + "/zero"));
+    EXPECT_EQ(ReadRegularFile(dir.path() + "/zero", 10, bytes), FileProblem::NotAFile);
+    QFile device;
+    EXPECT_EQ(OpenRegularFile("/dev/urandom", filelimits::kSound, device), FileProblem::NotAFile);
+    EXPECT_FALSE(device.isOpen());
+
+    // A FIFO nobody writes to is refused without waiting for a writer.
+    {
+        FifoWatchdog fifo(dir.path() + "/pipe");
+        ASSERT_TRUE(fifo.made());
+        EXPECT_EQ(ReadRegularFile(dir.path() + "/pipe", 10, bytes), FileProblem::NotAFile);
+        EXPECT_EQ(OpenRegularFile(dir.path() + "/pipe", 10, device), FileProblem::NotAFile);
+        EXPECT_FALSE(fifo.released());
+    }
+
+    // A large sparse file is refused without reading it.
+    const QString large = writeFile(dir, "large.txt", "");
+    ASSERT_TRUE(QFile::resize(large, filelimits::kText + 1));
+    EXPECT_EQ(ReadRegularFile(large, filelimits::kText, bytes), FileProblem::TooLarge);
+    ASSERT_TRUE(QFile::resize(large, filelimits::kText));
+    EXPECT_EQ(ReadRegularFile(large, filelimits::kText, bytes), FileProblem::None);
+    EXPECT_EQ(bytes.size(), filelimits::kText);
+
+    QFile stream;
+    ASSERT_EQ(OpenRegularFile(small, 10, stream), FileProblem::None);
+    EXPECT_EQ(stream.readAll(), "abc");
+
+    EXPECT_EQ(DescribeFileProblem(FileProblem::TooLarge, 1 << 20), "is larger than 1 MiB");
+    EXPECT_EQ(DescribeFileProblem(FileProblem::NotAFile, 1 << 20), "is not a regular file");
+    EXPECT_EQ(FileProblemError(FileProblem::Missing).Number, 53);
+    EXPECT_EQ(FileProblemError(FileProblem::NotAFile).Number, 75);
+}
+
+TEST(Files, LineInputPicturesAndListingsRefuseHostileFiles)
+{
+    QTemporaryDir dir;
+    FileTable files;
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.path() + "/zero.txt"));
+    EXPECT_EQ(errorNumber([&] { files.Open(dir.path() + "\\zero.txt", 1); }), 75);
+    EXPECT_EQ(errorNumber([&] { LoadPicture(dir.path() + "/zero.txt"); }), 75);
+    const QString large = writeFile(dir, "large.txt", "");
+    QFile::resize(large, filelimits::kText + 1);
+    EXPECT_EQ(errorNumber([&] { files.Open(large, 1); }), 75);
+    EXPECT_EQ(errorNumber([&] { files.Eof(1); }), 52) << "nothing stays open";
+    {
+        FifoWatchdog fifo(dir.path() + "/pipe.txt");
+        EXPECT_EQ(errorNumber([&] { files.Open(dir.path() + "/pipe.txt", 1); }), 75);
+        EXPECT_EQ(errorNumber([&] { LoadPicture(dir.path() + "/pipe.txt"); }), 75);
+        EXPECT_FALSE(fifo.released()) << "waited for a writer";
+    }
+
+    // A hidden-files listing that is a FIFO or a device hides nothing and
+    // does not stall the listing.
+    QDir(dir.path()).mkpath("x");
+    writeFile(dir, "x/o.cjs", "a {}");
+    {
+        FifoWatchdog fifo(dir.path() + "/x/.hidden");
+        EXPECT_EQ(Dir(dir.path() + "\\x\\o.cjs"), "o.cjs");
+        EXPECT_FALSE(fifo.released()) << "waited for a writer";
+    }
+    QFile::remove(dir.path() + "/x/.hidden");
+    ASSERT_TRUE(QFile::link("/dev/zero", dir.path() + "/x/.hidden"));
+    EXPECT_EQ(Dir(dir.path() + "\\x\\o.cjs"), "o.cjs");
+
+    // A few bytes that claim a huge picture are not decoded.
+    QImage tall(2, filelimits::kPictureSide + 1, QImage::Format_Mono);
+    tall.fill(0);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QImageWriter(&buffer, "png").write(tall));
+    EXPECT_LT(png.size(), 4096);
+    EXPECT_EQ(errorNumber([&] { LoadPicture(writeFile(dir, "tall.png", png)); }), 481);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // list, the drop zones and the start-up services.
 #include "services.h"
 #include "skincontrol.h"
+#include "fifo.h"
 #include "harness.h"
 
 #include <QBuffer>
@@ -168,6 +169,127 @@ TEST(Startup, ValidSkinReachesTheWindow)
     EXPECT_EQ(StyleSheetSkin::problemWith(QByteArray("a { }\0", 6)), "it is not a text file");
     EXPECT_EQ(StyleSheetSkin::problemWith("a { } }"), "a \"}\" has no matching \"{\"");
     EXPECT_EQ(StyleSheetSkin::problemWith("just words"), "it holds no style rules");
+}
+
+QByteArray pngFile(QSize size)
+{
+    QImage img(size, QImage::Format_Mono);
+    img.fill(0);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "png").write(img);
+    return png;
+}
+
+TEST(Startup, PipesAndDevicesNeverStallStartup)
+{
+    // Pointer cursor, skin and the skin folder's hidden list as FIFOs: each
+    // step reports or skips, and start-up comes through.
+    {
+        Harness h;
+        h.write("items.txt", countryList());
+        QDir(h.dir.path()).mkpath("x");
+        FifoWatchdog cursor(h.dir.path() + "/HAND-M.CUR");
+        FifoWatchdog skin(h.dir.path() + "/x/o.cjs");
+        Form1 &f = h.load();
+        EXPECT_FALSE(cursor.released() || skin.released()) << "start-up waited for a writer";
+        ASSERT_EQ(reportLines(h.boxes.boxes), (std::vector<int>{102, 106}));
+        EXPECT_EQ(h.boxes.boxes[0].prompt.section("\r\n", 0, 0),
+                  "The skin could not be loaded: " + h.dir.path() + "/x/o.cjs is not a regular file");
+        EXPECT_TRUE(h.boxes.boxes[1].prompt.startsWith("Path/File access error\r\n"));
+        EXPECT_TRUE(f.MouseIcon.isNull());
+        EXPECT_TRUE(f.StyleSheet.isEmpty());
+        EXPECT_EQ(f.labels(40).Caption, QString::fromLatin1(layout::kMapLabels[40].country));
+    }
+    {
+        Harness h;
+        h.write("items.txt", countryList());
+        h.write("x/o.cjs", "QPushButton { color: red; }");
+        FifoWatchdog hidden(h.dir.path() + "/x/.hidden");
+        Form1 &f = h.load();
+        EXPECT_FALSE(hidden.released()) << "the hidden-file test waited for a writer";
+        EXPECT_TRUE(h.boxes.boxes.empty());
+        EXPECT_EQ(f.StyleSheet, "QPushButton { color: red; }");
+    }
+    // Links to endless devices, and a skin over its size limit.
+    {
+        Harness h;
+        h.write("items.txt", countryList());
+        QDir(h.dir.path()).mkpath("x");
+        ASSERT_TRUE(QFile::link("/dev/zero", h.dir.path() + "/HAND-M.CUR"));
+        ASSERT_TRUE(QFile::link("/dev/urandom", h.dir.path() + "/x/o.cjs"));
+        h.load();
+        ASSERT_EQ(reportLines(h.boxes.boxes), (std::vector<int>{102, 106}));
+        EXPECT_TRUE(h.boxes.boxes[0].prompt.contains("o.cjs is not a regular file"));
+    }
+    {
+        Harness h;
+        h.write("items.txt", countryList());
+        h.write("x/o.cjs", "a { color: red; }\n" + QByteArray(1 << 20, ' '));
+        h.load();
+        ASSERT_EQ(reportLines(h.boxes.boxes), std::vector<int>{102});
+        EXPECT_TRUE(h.boxes.boxes[0].prompt.contains("o.cjs is larger than 1 MiB\r\n"));
+    }
+}
+
+TEST(Startup, SkinPicturesAreCheckedBeforeTheSkinIsApplied)
+{
+    auto start = [](Harness &h, const QByteArray &sheet) -> Form1 & {
+        h.write("items.txt", countryList());
+        h.write("x/o.cjs", sheet);
+        return h.load();
+    };
+    // Pictures beside the skin are named in full, so Qt opens what was checked.
+    {
+        Harness h;
+        h.write("x/pics/button.png", pngFile({8, 8}));
+        Form1 &f = start(h, "/* url(no.png) */ QPushButton { border-image: URL( \"pics/button.png\" ) 2; "
+                            "qproperty-text: 'url(x)'; } QWidget#Form1 { background: url(:/assets/panel.jpg); }");
+        EXPECT_TRUE(h.boxes.boxes.empty());
+        EXPECT_EQ(f.StyleSheet, "/* url(no.png) */ QPushButton { border-image: url(\"" + h.dir.path()
+                                    + "/x/pics/button.png\") 2; qproperty-text: 'url(x)'; } "
+                                      "QWidget#Form1 { background: url(\":/assets/panel.jpg\"); }");
+    }
+    struct Case {
+        const char *what;
+        std::function<void(Harness &)> prepare;
+        QByteArray sheet;
+        QString why;  // after the skin path and ": "
+    };
+    const std::vector<Case> cases{
+        {"a FIFO", [](Harness &h) { ::mkfifo(QFile::encodeName(h.dir.path() + "/x/pipe.png"), 0600); },
+         "QPushButton { image: url(pipe.png); }", "the picture %1/x/pipe.png is not a regular file"},
+        {"a device", [](Harness &h) { QFile::link("/dev/zero", h.dir.path() + "/x/zero.png"); },
+         "QPushButton { image: url(zero.png); }", "the picture %1/x/zero.png is not a regular file"},
+        {"a FIFO as the high-resolution variant",
+         [](Harness &h) {
+             h.write("x/b.png", pngFile({8, 8}));
+             ::mkfifo(QFile::encodeName(h.dir.path() + "/x/b@2x.png"), 0600);
+         },
+         "QPushButton { image: url(b.png); }", "the picture %1/x/b@2x.png is not a regular file"},
+        {"missing", [](Harness &) {}, "QPushButton { image: url(gone.png); }",
+         "the picture %1/x/gone.png does not exist"},
+        {"huge",
+         [](Harness &h) {
+             h.write("x/huge.png", pngFile({5000, 2}));
+         },
+         "QPushButton { image: url(huge.png); }", "the picture %1/x/huge.png is larger than 4096 pixels a side"},
+        {"not a picture", [](Harness &h) { h.write("x/text.png", "<svg/>"); }, "QPushButton { image: url(text.png); }",
+         "%1/x/text.png is not a picture in a format the skin can show"},
+        {"not closed", [](Harness &) {}, "QPushButton { image: url(b.png; }", "a url( is not closed"},
+    };
+    for (const Case &c : cases) {
+        Harness h;
+        QDir(h.dir.path()).mkpath("x");
+        c.prepare(h);
+        Form1 &f = start(h, c.sheet);
+        ASSERT_EQ(reportLines(h.boxes.boxes), std::vector<int>{102}) << c.what;
+        EXPECT_EQ(h.boxes.boxes[0].prompt.section("\r\n", 0, 0),
+                  "The skin could not be loaded: " + h.dir.path() + "/x/o.cjs: " + c.why.arg(h.dir.path()))
+            << c.what;
+        EXPECT_TRUE(f.StyleSheet.isEmpty()) << c.what;
+    }
 }
 
 TEST(Startup, ApplicationTitleDropsWords)

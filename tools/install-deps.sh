@@ -21,6 +21,10 @@ packages=(
   # The keyboard and screen-reader test reads the window as assistive tools
   # do: a private session bus, the accessibility bus and its Python binding.
   dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0
+  # xprop: the end-to-end start-up test reads the window's icon property.
+  x11-utils
+  # Fuzz targets: clang with libFuzzer and the sanitizer runtimes.
+  clang libclang-rt-14-dev
 )
 # The map generator (tools/map) is not needed to build or test; its pictures
 # are committed. `install-deps.sh --map` adds what it needs to run.

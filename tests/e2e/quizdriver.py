@@ -509,7 +509,7 @@ class Quiz:
         failure.described = True
         raise failure
 
-    def wait_screen(self, what, predicate, timeout=5.0):
+    def wait_screen(self, what, predicate, timeout=10.0):
         """Looks at the window until predicate(image) holds."""
         deadline = time.monotonic() + timeout
         while True:
@@ -520,7 +520,23 @@ class Quiz:
                 self.fail(f"{what}: not seen within {timeout} s", image)
             time.sleep(0.03)
 
-    def wait_pointer(self, what, predicate, timeout=3.0):
+    def wait_still(self, what, quiet=0.3, timeout=10.0):
+        """Looks at the window until it has not changed for quiet seconds:
+        a slow machine (or a sanitizer build) may still be repainting."""
+        deadline = time.monotonic() + timeout
+        last = self.shot()
+        since = time.monotonic()
+        while True:
+            time.sleep(0.05)
+            image = self.shot()
+            if not np.array_equal(image, last):
+                last, since = image, time.monotonic()
+            elif time.monotonic() - since >= quiet:
+                return image
+            if time.monotonic() > deadline or not self.alive():
+                self.fail(f"{what}: the window kept changing for {timeout} s", image)
+
+    def wait_pointer(self, what, predicate, timeout=6.0):
         deadline = time.monotonic() + timeout
         while True:
             p = self.display.pointer()

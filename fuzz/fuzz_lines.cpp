@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+// Line input and splitting over any bytes as an item file: lines never hold
+// a line end, fields never hold the separator, and nothing is invented.
+#include "files.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+static void check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/items.txt");
+    {
+        QFile f(path);
+        check(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(reinterpret_cast<const char *>(data), qint64(size));
+    }
+    FileTable files;
+    files.Open(dir.path() + QStringLiteral("\\items.txt"), 1);
+    const QString text = DecodeText(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    qsizetype lines = 0, chars = 0, at = 0;
+    while (!files.Eof(1)) {
+        const QString line = files.LineInput(1);
+        check(!line.contains(QLatin1Char('\r')) && !line.contains(QLatin1Char('\n')));
+        at = text.indexOf(line, at);  // the lines, in order, are the text's own
+        check(at >= 0);
+        at += line.size();
+        const QStringList fields = Split(line, QStringLiteral(","));
+        check(fields.isEmpty() == line.isEmpty());
+        check(fields.join(QLatin1Char(',')) == line);
+        ++lines;
+        chars += line.size();
+    }
+    files.Close(1);
+    check(lines <= text.size() && chars <= text.size());
+    return 0;
+}

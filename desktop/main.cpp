@@ -1,10 +1,11 @@
 // Program start: the quiz window is created, loaded and shown.
 #include "formview.h"
-#include "qtmediabackend.h"
 #include "qtplatform.h"
+#include "soundengine.h"
 #include "form1.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,6 +21,30 @@ static void startupMessages(QtMsgType type, const QMessageLogContext &, const QS
     if (type != QtDebugMsg)
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
+
+// The sounds are read and the sound server is connected at the first press
+// of a mouse button or key: a drop always starts with one, the decoding
+// takes a fraction of the time a drag does, and a player who only looks
+// at the map costs nothing.
+class PrepareSoundsOnFirstPress : public QObject {
+public:
+    PrepareSoundsOnFirstPress(MediaBackend &media, const QString &appPath) : media_(media), appPath_(appPath) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
+            qApp->removeEventFilter(this);
+            for (const char *sound : {"/sounds/correct.wma", "/sounds/wrong.wma", "/sounds/complete.wma"})
+                media_.warmUp(ResolvePath(appPath_ + QLatin1String(sound)));
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    MediaBackend &media_;
+    const QString appPath_;
+};
 
 static bool haveDisplay()
 {
@@ -43,7 +68,7 @@ int main(int argc, char **argv)
 
     QtMessageBoxes boxes;
     QtCommandRunner shell;
-    QtMediaBackend media;
+    SoundEngine media(QCoreApplication::applicationDirPath() + QStringLiteral("/orbenvale-decode"));
     Platform platform;
     platform.App.Path = QCoreApplication::applicationDirPath();
     platform.boxes = &boxes;
@@ -58,10 +83,7 @@ int main(int argc, char **argv)
         return 0;
     boxes.owner = &view;
     view.showCentred();
-    // Build the sound pipeline once the window is up, so that the first
-    // drop sounds as promptly as later ones without delaying the first frame.
-    QObject::connect(&view, &FormView::firstPainted, &app, [&] {
-        media.warmUp(ResolvePath(platform.App.Path + QStringLiteral("/sounds/correct.wma")));
-    }, Qt::QueuedConnection);
+    PrepareSoundsOnFirstPress prepareSounds(media, platform.App.Path);
+    app.installEventFilter(&prepareSounds);
     return app.exec();
 }

@@ -22,28 +22,25 @@ static void startupMessages(QtMsgType type, const QMessageLogContext &, const QS
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-// The sounds are read and the sound server is connected at the first press
-// of a mouse button or key: a drop always starts with one, the decoding
-// takes a fraction of the time a drag does, and a player who only looks
-// at the map costs nothing.
-class PrepareSoundsOnFirstPress : public QObject {
+// The sound server is connected at the first press of a mouse button or a
+// key: every drop starts with one, connecting takes a fraction of the time
+// a drag does, and a player who only looks at the map does not pay for it.
+class ConnectSoundOnFirstPress : public QObject {
 public:
-    PrepareSoundsOnFirstPress(MediaBackend &media, const QString &appPath) : media_(media), appPath_(appPath) {}
+    explicit ConnectSoundOnFirstPress(SoundEngine &media) : media_(media) {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
             qApp->removeEventFilter(this);
-            for (const char *sound : {"/sounds/correct.wma", "/sounds/wrong.wma", "/sounds/complete.wma"})
-                media_.warmUp(ResolvePath(appPath_ + QLatin1String(sound)));
+            media_.prepareOutput();
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    MediaBackend &media_;
-    const QString appPath_;
+    SoundEngine &media_;
 };
 
 static bool haveDisplay()
@@ -83,7 +80,13 @@ int main(int argc, char **argv)
         return 0;
     boxes.owner = &view;
     view.showCentred();
-    PrepareSoundsOnFirstPress prepareSounds(media, platform.App.Path);
-    app.installEventFilter(&prepareSounds);
+    // The shipped sounds are decoded once the window is up, by the helper
+    // process in the background: the first drop finds them ready.
+    QObject::connect(&view, &FormView::firstPainted, &app, [&] {
+        for (const char *sound : {"/sounds/correct.wma", "/sounds/wrong.wma", "/sounds/complete.wma"})
+            media.warmUp(ResolvePath(platform.App.Path + QLatin1String(sound)));
+    }, Qt::QueuedConnection);
+    ConnectSoundOnFirstPress connectSound(media);
+    app.installEventFilter(&connectSound);
     return app.exec();
 }

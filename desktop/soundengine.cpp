@@ -125,13 +125,19 @@ void SoundEngine::play(const QString &path)
 void SoundEngine::warmUp(const QString &path)
 {
     Stamp stamp;
-    const bool isFile = stampOf(path, stamp);
+    if (!stampOf(path, stamp))
+        return;
+    std::lock_guard lock(mutex_);
+    startThreads();
+    lookup(path, stamp);
+}
+
+void SoundEngine::prepareOutput()
+{
     std::lock_guard lock(mutex_);
     startThreads();
     openWanted_ = true;
     outputWake_.notify_one();
-    if (isFile)
-        lookup(path, stamp);
 }
 
 int SoundEngine::decodesStarted() const
@@ -299,7 +305,7 @@ void SoundEngine::outputLoop()
         }
         const size_t frames = sound->size() / SoundOutput::Channels;
         const size_t from = at;
-        const size_t count = std::min(ChunkFrames, frames - from);
+        const size_t count = std::min(switched ? FirstChunks * ChunkFrames : ChunkFrames, frames - from);
         at += count;
         if (at >= frames)
             current_.reset(); // fed to the end; it plays out from the device's buffer

@@ -40,6 +40,9 @@ class SoundEngine : public MediaBackend {
 public:
     static constexpr float Volume = 0.37f;
     static constexpr size_t ChunkFrames = SoundOutput::Rate / 100; // 10 ms
+    // A new sound starts with this many chunks at once, so that the device
+    // has something in hand while the next one is on its way.
+    static constexpr size_t FirstChunks = 3;
     // A helper that takes longer than this over one file is stopped.
     static constexpr int DecodeTimeoutMs = 15000;
 
@@ -53,8 +56,10 @@ public:
     // that is done unless another sound has been asked for meanwhile. A
     // missing or undecodable file replaces the sound in progress by silence.
     void play(const QString &path) override;
-    // Decodes the file ahead of its first play() and connects the output.
+    // Decodes the file ahead of its first play(), in the background.
     void warmUp(const QString &path) override;
+    // Connects the output ahead of the first play(), in the background.
+    void prepareOutput();
 
     // For tests and measurements: how many times the helper has been run,
     // and waiting until no decode is queued or running.

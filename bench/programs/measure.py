@@ -4,9 +4,13 @@ a virtual X display).
 
 Start-up: the program's start-up variant and a bare Qt window are started
 alternately; the time from just before starting the process to the first
-frame on screen is measured with CLOCK_MONOTONIC on both sides, peak memory
-is the process's maximum resident set size. Then one run of each under
-callgrind counts the instructions up to the first frame.
+frame on screen is measured with CLOCK_MONOTONIC on both sides. Peak memory
+is the process's maximum resident set size over its first 3 s after the
+first frame (it runs on that long, warm-ups included), once without input
+and once with a key press 0.5 s after the first frame, which connects the
+quiz's sound output (a private PulseAudio server is running for that).
+Then one run of each under callgrind counts the instructions up to the
+first frame.
 """
 
 import argparse
@@ -19,11 +23,16 @@ import sys
 import time
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
+import listening  # noqa: E402
 
-def start_once(program):
-    """(ms to first frame, peak RSS in MiB) of one run."""
+
+def start_once(program, extra_env=None):
+    """(ms to first frame, peak RSS in MiB, largest child's peak RSS in MiB)
+    of one run."""
     env = dict(os.environ)
     env.pop("QT_QPA_PLATFORM", None)
+    env.update(extra_env or {})
     t0 = time.monotonic_ns()
     p = subprocess.Popen([program], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env)
     out = p.stdout.read().decode()
@@ -32,7 +41,8 @@ def start_once(program):
     m = re.search(r"first-frame-monotonic-ns (\d+)", out)
     if p.returncode != 0 or not m:
         raise RuntimeError(f"{program} ended with {p.returncode} and no first-frame report")
-    return (int(m.group(1)) - t0) / 1e6, usage.ru_maxrss / 1024.0
+    c = re.search(r"children-max-rss-kib (\d+)", out)
+    return (int(m.group(1)) - t0) / 1e6, usage.ru_maxrss / 1024.0, int(c.group(1)) / 1024.0 if c else 0.0
 
 
 def callgrind(program, work):
@@ -71,12 +81,24 @@ def main():
     start_once(quiz)            # the first start fills the file cache; not counted
     start_once(bare)
     times = {quiz: [], bare: []}
-    memory = {quiz: [], bare: []}
     for _ in range(args.runs):
         for prog in (quiz, bare):
-            ms, mib = start_once(prog)
-            times[prog].append(ms)
-            memory[prog].append(mib)
+            times[prog].append(start_once(prog)[0])
+
+    mem_runs = max(1, min(args.runs, 5))
+    linger = {"BENCH_LINGER_MS": "3000"}
+    memory = {quiz: [], bare: []}
+    pressed = {quiz: [], bare: []}
+    helper = []
+    with listening.SoundServer(work) as server:
+        for _ in range(mem_runs):
+            for prog in (quiz, bare):
+                _, mib, child = start_once(prog, linger)
+                memory[prog].append(mib)
+                if prog == quiz:
+                    helper.append(child)
+                _, mib, _ = start_once(prog, {**linger, "BENCH_PRESS_MS": "500", **server.env()})
+                pressed[prog].append(mib)
 
     instructions = {quiz: None, bare: None}
     if not args.no_callgrind:
@@ -98,8 +120,11 @@ def main():
         ("", "quiz", "bare Qt window"),
         (f"time to first frame, ms, median of {args.runs} (min-max)",
          spread(times[quiz], "{:.1f}"), spread(times[bare], "{:.1f}")),
-        (f"peak memory (max RSS), MiB, median of {args.runs}",
+        (f"peak memory (max RSS) to 3 s after the window shows, MiB, median of {mem_runs}",
          spread(memory[quiz], "{:.1f}"), spread(memory[bare], "{:.1f}")),
+        ("  the same with a key press at 0.5 s (sound output connected)",
+         spread(pressed[quiz], "{:.1f}"), spread(pressed[bare], "{:.1f}")),
+        ("  sound decode helper, its own process, peak MiB", spread(helper, "{:.1f}"), "-"),
         ("instructions to first frame (callgrind)", count(instructions[quiz]), count(instructions[bare])),
         ("drag step: pointer move + repaint, us, median of 1000",
          f"{d['median']} (p10 {d['p10']}, p90 {d['p90']})", "-"),
@@ -109,6 +134,14 @@ def main():
         ("headless round of 41 drops (model), us, median of 200",
          f"{r['median']} ({r['per-drop']} per drop)", "-"),
     ]
+    tq, tb = statistics.median(times[quiz]), statistics.median(times[bare])
+    mq, mb = statistics.median(memory[quiz]), statistics.median(memory[bare])
+    pq, pb = statistics.median(pressed[quiz]), statistics.median(pressed[bare])
+    rows.append(("quiz / bare window: first frame, peak memory, with a press",
+                 f"{tq / tb:.2f}x, {mq / mb:.2f}x, {pq / pb:.2f}x", ""))
+    if instructions[quiz] and instructions[bare]:
+        rows.append(("quiz / bare window: instructions to first frame",
+                     f"{instructions[quiz] / instructions[bare]:.2f}x", ""))
     width = max(len(row[0]) for row in rows)
     w1 = max(len(row[1]) for row in rows)
     for label, a, b in rows:

@@ -17,6 +17,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>

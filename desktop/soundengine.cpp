@@ -82,7 +82,7 @@ SoundEngine::Entry &SoundEngine::lookup(const QString &path, const Stamp &stamp)
     entry = Entry{stamp, State::Decoding, {}};
     if (std::find(queue_.begin(), queue_.end(), path) == queue_.end())
         queue_.push_back(path);
-    decodeWake_.notify_one();
+    decodeWake_.notify_all(); // the decode thread, not someone in waitForDecodes()
     return entry;
 }
 

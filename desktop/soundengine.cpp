@@ -2,7 +2,9 @@
 #include "soundengine.h"
 #include "pulseoutput.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +19,9 @@
 #include <unistd.h>
 
 extern char **environ;
+
+// QT_LOGGING_RULES="orbenvale.sound.debug=true" tells what the engine does.
+Q_LOGGING_CATEGORY(lcSound, "orbenvale.sound", QtWarningMsg)
 
 namespace {
 
@@ -103,11 +108,15 @@ void SoundEngine::play(const QString &path)
     waitingFor_.clear();
     if (!isFile) {
         // Nothing to play, but the new sound still replaces the old one.
+        qCDebug(lcSound) << "play" << path << "(no such file): silence";
         setCurrent({});
         return;
     }
     openWanted_ = true;
     const Entry &entry = lookup(path, stamp);
+    qCDebug(lcSound) << "play" << path << (entry.state == State::Ready ? "(ready)"
+                                           : entry.state == State::Failed ? "(undecodable): silence"
+                                                                          : "(decoding)");
     switch (entry.state) {
     case State::Ready:
         setCurrent(entry.samples);
@@ -166,7 +175,11 @@ void SoundEngine::decodeLoop()
         decoding_ = true;
         ++decodes_;
         lock.unlock();
+        QElapsedTimer took;
+        took.start();
         Samples samples = runDecoder(path);
+        qCDebug(lcSound) << "decoded" << path << "in" << took.elapsed() << "ms:"
+                         << (samples ? samples->size() / SoundOutput::Channels : 0) << "frames";
         lock.lock();
         decoding_ = false;
         decodeWake_.notify_all(); // waitForDecodes()
@@ -278,6 +291,7 @@ void SoundEngine::outputLoop()
             openWanted_ = false;
             lock.unlock();
             open = output_->open();
+            qCDebug(lcSound) << (open ? "output connected" : "no sound output");
             lock.lock();
             if (!open) {
                 // No sound server: this sound is silent; a later one tries again.
@@ -316,6 +330,9 @@ void SoundEngine::outputLoop()
         const bool written = count == 0 || output_->write(sound->data() + from * SoundOutput::Channels, count);
         lock.lock();
         queued = true;
+        if (switched)
+            qCDebug(lcSound) << "sound" << playing << (flush ? "replaces what was queued" : "starts")
+                             << (written ? "" : "- writing failed");
         if (!written) {
             // The server went away: close, and let a later sound reconnect.
             lock.unlock();

@@ -14,6 +14,8 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libpulse-dev
   # The listening test runs its own sound server and records it.
   pulseaudio pulseaudio-utils
+  # bench/run.sh measures the decode helper's peak memory with it.
+  time
   # "Arial" and "Arial Narrow" resolve to these metric-compatible faces.
   fonts-liberation
   # End-to-end tests in a virtual X server, and metadata validation.

@@ -48,6 +48,8 @@ def main():
             print(f"FAILED: no sound server to listen with: {e}", file=sys.stderr)
             return 1
         os.environ.update(server.env())
+        # The engine tells what it did; shown with a failure.
+        os.environ["QT_LOGGING_RULES"] = "orbenvale.sound.debug=true"
         quiz = q.Quiz(args.program, args.out)
         return q.main_guard(lambda: play(quiz, Path(args.source), server), quiz)
     finally:

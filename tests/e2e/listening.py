@@ -223,12 +223,9 @@ def find_onset(recording, sound, start, end, template_ms=50, tolerance=0.05):
     if not len(hits):
         return None
     # A quiet lead-in matches a few samples either side: take the best
-    # place of the first run of matches.
+    # place within 10 ms of the first match.
     first = hits[0]
-    last = first
-    while last + 1 < len(good) and good[last + 1]:
-        last += 1
-    return int(start + first + np.argmin(residual[first:last + 1]))
+    return int(start + first + np.argmin(residual[first:first + RATE // 100]))
 
 
 class Pointer:

@@ -32,7 +32,7 @@ struct PulseSimple {
     }
 };
 
-} // namespace
+}  // namespace
 
 PulseOutput::~PulseOutput()
 {
@@ -54,7 +54,7 @@ bool PulseOutput::open()
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
     attr.tlength = TargetLatencyMs * bytesPerMs;
-    attr.prebuf = 10 * bytesPerMs; // start playing once one chunk is there
+    attr.prebuf = 10 * bytesPerMs;  // start playing once one chunk is there
     attr.minreq = uint32_t(-1);
     attr.fragsize = uint32_t(-1);
     int error = 0;

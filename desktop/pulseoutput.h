@@ -11,7 +11,8 @@ class PulseOutput : public SoundOutput {
 public:
     // What the server is asked to keep queued: enough to ride out a busy
     // moment, little enough that a sound starts without a noticeable delay.
-    static constexpr int TargetLatencyMs = 30;
+    // A new sound flushes the queue, so this is no delay to its start.
+    static constexpr int TargetLatencyMs = 60;
 
     ~PulseOutput() override;
     bool open() override;

@@ -86,15 +86,15 @@ int refuseNestedOpen(AVFormatContext *, AVIOContext **, const char *, int, AVDic
 // milliseconds before the sound gets audible so no attack is cut.
 size_t audibleStart(const std::vector<int16_t> &pcm)
 {
-    constexpr int audible = 328;                  // -40 dBFS
-    constexpr size_t keepBefore = OutRate / 500; // 2 ms
+    constexpr int audible = 328;  // -40 dBFS
+    constexpr size_t keepBefore = OutRate / 500;  // 2 ms
     for (size_t i = 0; i < pcm.size(); ++i) {
         if (pcm[i] > audible || pcm[i] < -audible) {
             const size_t frame = i / OutChannels;
             return (frame > keepBefore ? frame - keepBefore : 0) * OutChannels;
         }
     }
-    return 0; // all quiet: played as it is
+    return 0;  // all quiet: played as it is
 }
 
 bool writeAll(const uint8_t *data, size_t size)
@@ -121,7 +121,7 @@ struct Decoder {
     AVPacket *packet = nullptr;
     AVFrame *frame = nullptr;
     std::vector<uint8_t> out;
-    std::vector<int16_t> pcm; // the whole sound, interleaved
+    std::vector<int16_t> pcm;  // the whole sound, interleaved
     int64_t framesLeft = int64_t(MaxSeconds) * OutRate;
 
     ~Decoder()
@@ -147,8 +147,8 @@ struct Decoder {
             return false;
         out.resize(size_t(room) * OutChannels * 2);
         uint8_t *planes[1] = {out.data()};
-        const int got = swr_convert(resampler, planes, room, in ? const_cast<const uint8_t **>(in->extended_data) : nullptr,
-                                    inSamples);
+        const int got = swr_convert(resampler, planes, room,
+                                    in ? const_cast<const uint8_t **>(in->extended_data) : nullptr, inSamples);
         if (got < 0)
             return false;
         const int64_t keep = std::min<int64_t>(got, framesLeft);
@@ -239,8 +239,8 @@ int decode(const char *path)
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     if (d.codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
         av_channel_layout_default(&d.codec->ch_layout, d.codec->ch_layout.nb_channels);
-    if (swr_alloc_set_opts2(&d.resampler, &stereo, AV_SAMPLE_FMT_S16, OutRate, &d.codec->ch_layout,
-                            d.codec->sample_fmt, d.codec->sample_rate, 0, nullptr)
+    if (swr_alloc_set_opts2(&d.resampler, &stereo, AV_SAMPLE_FMT_S16, OutRate, &d.codec->ch_layout, d.codec->sample_fmt,
+                            d.codec->sample_rate, 0, nullptr)
             < 0
         || swr_init(d.resampler) < 0)
         return fail(path, "cannot convert this sound");
@@ -262,7 +262,7 @@ int decode(const char *path)
         av_packet_unref(d.packet);
     }
     if (r == AVERROR_EOF)
-        return finish(path, d.pcm); // cut at MaxSeconds
+        return finish(path, d.pcm);  // cut at MaxSeconds
     if (r < 0 && r != AVERROR_INVALIDDATA)
         return fail(path, "decoding failed");
     avcodec_send_packet(d.codec, nullptr);
@@ -273,7 +273,7 @@ int decode(const char *path)
     return finish(path, d.pcm);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -281,7 +281,7 @@ int main(int argc, char **argv)
         std::fputs("usage: orbenvale-decode FILE  (writes s16le 44100 Hz stereo PCM to standard output)\n", stderr);
         return 2;
     }
-    std::signal(SIGPIPE, SIG_IGN); // a reader that goes away ends us through write()
+    std::signal(SIGPIPE, SIG_IGN);  // a reader that goes away ends us through write()
     const rlimit cpu{MaxCpuSeconds, MaxCpuSeconds + 1};
     ::setrlimit(RLIMIT_CPU, &cpu);
     av_log_set_level(AV_LOG_QUIET);

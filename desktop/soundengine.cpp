@@ -34,7 +34,7 @@ int16_t scaled(int16_t sample)
     return int16_t(std::lround(sample * SoundEngine::Volume));
 }
 
-} // namespace
+}  // namespace
 
 SoundEngine::SoundEngine(const QString &decoder, std::unique_ptr<SoundOutput> output)
     : decoder_(decoder), output_(output ? std::move(output) : std::make_unique<PulseOutput>())
@@ -87,7 +87,7 @@ SoundEngine::Entry &SoundEngine::lookup(const QString &path, const Stamp &stamp)
     entry = Entry{stamp, State::Decoding, {}};
     if (std::find(queue_.begin(), queue_.end(), path) == queue_.end())
         queue_.push_back(path);
-    decodeWake_.notify_all(); // the decode thread, not someone in waitForDecodes()
+    decodeWake_.notify_all();  // the decode thread, not someone in waitForDecodes()
     return entry;
 }
 
@@ -114,9 +114,10 @@ void SoundEngine::play(const QString &path)
     }
     openWanted_ = true;
     const Entry &entry = lookup(path, stamp);
-    qCDebug(lcSound) << "play" << path << (entry.state == State::Ready ? "(ready)"
-                                           : entry.state == State::Failed ? "(undecodable): silence"
-                                                                          : "(decoding)");
+    qCDebug(lcSound) << "play" << path
+                     << (entry.state == State::Ready    ? "(ready)"
+                         : entry.state == State::Failed ? "(undecodable): silence"
+                                                        : "(decoding)");
     switch (entry.state) {
     case State::Ready:
         setCurrent(entry.samples);
@@ -126,7 +127,7 @@ void SoundEngine::play(const QString &path)
         break;
     case State::Decoding:
         setCurrent({});
-        waitingFor_ = path; // started by the decode thread, if still wanted
+        waitingFor_ = path;  // started by the decode thread, if still wanted
         break;
     }
 }
@@ -178,16 +179,16 @@ void SoundEngine::decodeLoop()
         QElapsedTimer took;
         took.start();
         Samples samples = runDecoder(path);
-        qCDebug(lcSound) << "decoded" << path << "in" << took.elapsed() << "ms:"
-                         << (samples ? samples->size() / SoundOutput::Channels : 0) << "frames";
+        qCDebug(lcSound) << "decoded" << path << "in" << took.elapsed()
+                         << "ms:" << (samples ? samples->size() / SoundOutput::Channels : 0) << "frames";
         lock.lock();
         decoding_ = false;
-        decodeWake_.notify_all(); // waitForDecodes()
+        decodeWake_.notify_all();  // waitForDecodes()
         if (quit_)
             return;
         Entry &entry = cache_[path];
         if (!(entry.stamp == stamp) || entry.state != State::Decoding)
-            continue; // changed meanwhile: queued again already
+            continue;  // changed meanwhile: queued again already
         entry.state = samples ? State::Ready : State::Failed;
         entry.samples = samples;
         if (waitingFor_ == path) {
@@ -233,7 +234,8 @@ SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(DecodeTimeoutMs);
     char buffer[64 * 1024];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             ok = false;
             break;
@@ -271,7 +273,7 @@ SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
     if (!ok || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || bytes.size() < frameBytes)
         return {};
     auto samples = std::make_shared<std::vector<int16_t>>(bytes.size() / frameBytes * SoundOutput::Channels);
-    const auto *in = reinterpret_cast<const int16_t *>(bytes.data()); // the helper writes native (x86/ARM) order
+    const auto *in = reinterpret_cast<const int16_t *>(bytes.data());  // the helper writes native (x86/ARM) order
     std::transform(in, in + samples->size(), samples->begin(), scaled);
     return samples;
 }
@@ -280,9 +282,9 @@ void SoundEngine::outputLoop()
 {
     std::unique_lock lock(mutex_);
     bool open = false;
-    bool queued = false;    // written since the last flush
-    uint64_t playing = 0;   // serial of the sound being fed
-    size_t at = 0;          // next frame of it
+    bool queued = false;  // written since the last flush
+    uint64_t playing = 0;  // serial of the sound being fed
+    size_t at = 0;  // next frame of it
     for (;;) {
         outputWake_.wait(lock, [&] { return quit_ || current_ || stopWanted_ || (openWanted_ && !open); });
         if (quit_)
@@ -322,11 +324,11 @@ void SoundEngine::outputLoop()
         const size_t count = std::min(switched ? FirstChunks * ChunkFrames : ChunkFrames, frames - from);
         at += count;
         if (at >= frames)
-            current_.reset(); // fed to the end; it plays out from the device's buffer
+            current_.reset();  // fed to the end; it plays out from the device's buffer
         const bool flush = switched && queued;
         lock.unlock();
         if (flush)
-            output_->flush(); // the new sound replaces what is still queued
+            output_->flush();  // the new sound replaces what is still queued
         const bool written = count == 0 || output_->write(sound->data() + from * SoundOutput::Channels, count);
         lock.lock();
         queued = true;

@@ -39,10 +39,10 @@ public:
 class SoundEngine : public MediaBackend {
 public:
     static constexpr float Volume = 0.37f;
-    static constexpr size_t ChunkFrames = SoundOutput::Rate / 100; // 10 ms
+    static constexpr size_t ChunkFrames = SoundOutput::Rate / 100;  // 10 ms
     // A new sound starts with this many chunks at once, so that the device
     // has something in hand while the next one is on its way.
-    static constexpr size_t FirstChunks = 3;
+    static constexpr size_t FirstChunks = 6;
     // A helper that takes longer than this over one file is stopped.
     static constexpr int DecodeTimeoutMs = 15000;
 

@@ -10,8 +10,8 @@
 
 struct StdPicture {
     QImage image;
-    QImage image2x{};         // drawn instead of image where the screen has the pixels
-    QPoint hotspot{-1, -1};   // -1: the centre
+    QImage image2x{};  // drawn instead of image where the screen has the pixels
+    QPoint hotspot{-1, -1};  // -1: the centre
     // Pictures that the first frame does not need are read when first used:
     // from deferred in place of a null image, from deferred2x in place of a
     // null image2x. Copies share what has been read.

@@ -49,7 +49,7 @@ class RecordingOutput : public SoundOutput {
 public:
     struct Shared {
         std::mutex mutex;
-        std::vector<std::vector<int16_t>> pieces{1}; // a new piece after each flush
+        std::vector<std::vector<int16_t>> pieces{1};  // a new piece after each flush
         int opens = 0;
         int flushes = 0;
         std::atomic<bool> available{true};
@@ -126,7 +126,7 @@ void copyFile(const QString &from, const QString &to)
     ASSERT_TRUE(QFile::copy(from, to));
 }
 
-} // namespace
+}  // namespace
 
 TEST(SoundEngine, PlaysAtVolumeAndEveryNewSoundReplacesTheOneInProgress)
 {
@@ -135,7 +135,7 @@ TEST(SoundEngine, PlaysAtVolumeAndEveryNewSoundReplacesTheOneInProgress)
     const auto fanfare = expected(asset("complete.wma"));
     ASSERT_GT(chime.size(), 40000u);
     Rig rig;
-    rig.engine.play(asset("correct.wma")); // decoded on first use, then heard whole
+    rig.engine.play(asset("correct.wma"));  // decoded on first use, then heard whole
     ASSERT_TRUE(rig.waitFor([&] { return rig.written() >= chime.size(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     auto pieces = rig.pieces();
@@ -203,7 +203,7 @@ TEST(SoundEngine, ReadsAFileAgainWhenItChangesAndOnlyTheLastRequestPlays)
     const QString other = dir.filePath("other.wma");
     copyFile(asset("complete.wma"), other);
     rig.engine.play(other);
-    rig.engine.play(path); // ready: plays at once
+    rig.engine.play(path);  // ready: plays at once
     ASSERT_TRUE(rig.engine.waitForDecodes(10000));
     ASSERT_TRUE(rig.waitFor([&] { return rig.pieces().back().size() >= chime.size(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -235,11 +235,11 @@ TEST(SoundEngine, DamagedFilesAndNoDeviceAreSilentAndNeverHoldUpTheCaller)
         ASSERT_TRUE(good.open(QIODevice::ReadOnly));
         QFile f(dir.filePath("cut.wma"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(good.read(2000)); // header and a packet or two
+        f.write(good.read(2000));  // header and a packet or two
         QFile big(dir.filePath("huge.wma"));
         ASSERT_TRUE(big.open(QIODevice::WriteOnly));
         big.write(good.readAll());
-        big.resize(200 * 1024 * 1024); // sparse: too big to be a sound effect
+        big.resize(200 * 1024 * 1024);  // sparse: too big to be a sound effect
     }
     const QByteArray fifo = QFile::encodeName(dir.filePath("fifo.wma"));
     ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);

@@ -26,8 +26,8 @@ struct Decoded {
     QString error;
     double seconds = 0;
     double peak = 0;
-    qint64 zeroCrossings = 0; // first channel
-    double leadIn = 0;        // seconds before the first audible sample
+    qint64 zeroCrossings = 0;  // first channel
+    double leadIn = 0;  // seconds before the first audible sample
     std::vector<qint16> left;
 };
 
@@ -37,8 +37,7 @@ Decoded decode(const QString &path)
     Decoded d;
     QProcess helper;
     helper.start(QStringLiteral(BUILD_DIR "/orbenvale-decode"), {path});
-    d.finished = helper.waitForFinished(15000) && helper.exitStatus() == QProcess::NormalExit
-                 && helper.exitCode() == 0;
+    d.finished = helper.waitForFinished(15000) && helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0;
     d.error = QString::fromLocal8Bit(helper.readAllStandardError());
     const QByteArray pcm = helper.readAllStandardOutput();
     const auto *s = reinterpret_cast<const qint16 *>(pcm.constData());
@@ -64,7 +63,7 @@ Decoded decode(const QString &path)
     return d;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Sounds, AreWmaFilesOfTheRightLengthAndCharacter)
 {
@@ -88,7 +87,8 @@ TEST(Sounds, AreWmaFilesOfTheRightLengthAndCharacter)
         EXPECT_LT(d.leadIn, 0.004);
         ASSERT_GT(d.left.size(), 100u);
         EXPECT_LT(*std::max_element(d.left.begin(), d.left.begin() + 44,
-                                    [](qint16 a, qint16 b) { return std::abs(a) < std::abs(b); }), 1600)
+                                    [](qint16 a, qint16 b) { return std::abs(a) < std::abs(b); }),
+                  1600)
             << "starts in the middle of the sound";
         // Loud enough to hear at the program's volume, but no clipping.
         EXPECT_GT(d.peak, 0.4);

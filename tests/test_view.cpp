@@ -213,6 +213,7 @@ TEST_F(View, StartUpShowsWithoutWaitingForThePointer)
     // Nothing has told the view of start-up's changes: showing it is enough.
     view->showCentred();
     QApplication::processEvents();
+    QApplication::processEvents(); // the icon follows the first frame
     const QImage icon = view->windowIcon().pixmap(32, 32).toImage();
     int opaque = 0;
     for (int y = 0; y < icon.height(); ++y)

@@ -47,7 +47,7 @@ bool PulseOutput::open()
     if (!pa)
         return false;
     pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
+    spec.format = PA_SAMPLE_S16NE;
     spec.rate = Rate;
     spec.channels = Channels;
     const uint32_t bytesPerMs = Rate * Channels * sizeof(int16_t) / 1000;

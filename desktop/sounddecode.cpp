@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // orbenvale-decode FILE: decodes one sound file and writes it to standard
-// output as raw PCM, signed 16-bit little-endian, 44100 Hz stereo.
+// output as raw PCM, signed 16-bit in the machine's byte order, 44100 Hz stereo.
 //
 // The quiz runs this beside itself once per sound file and keeps the result
 // in memory. Decoding in a process of its own keeps FFmpeg's many libraries
@@ -278,7 +278,7 @@ int decode(const char *path)
 int main(int argc, char **argv)
 {
     if (argc != 2) {
-        std::fputs("usage: orbenvale-decode FILE  (writes s16le 44100 Hz stereo PCM to standard output)\n", stderr);
+        std::fputs("usage: orbenvale-decode FILE  (writes 16-bit 44100 Hz stereo PCM to standard output)\n", stderr);
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);  // a reader that goes away ends us through write()

@@ -273,7 +273,7 @@ SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
     if (!ok || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || bytes.size() < frameBytes)
         return {};
     auto samples = std::make_shared<std::vector<int16_t>>(bytes.size() / frameBytes * SoundOutput::Channels);
-    const auto *in = reinterpret_cast<const int16_t *>(bytes.data());  // the helper writes native (x86/ARM) order
+    const auto *in = reinterpret_cast<const int16_t *>(bytes.data());  // in this machine's byte order
     std::transform(in, in + samples->size(), samples->begin(), scaled);
     return samples;
 }

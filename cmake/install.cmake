@@ -1,15 +1,16 @@
 # Installation as a self-contained application folder: the program reads its
-# data from its own folder, so lib/orbenvale/ holds the executable with
-# items.txt, the pointer and the sounds beside it. bin/orbenvale is a relative
-# link into it (the program resolves the link to find its folder), and share/
-# has the desktop entry, the AppStream metadata and the icons.
+# data from its own folder, so lib/orbenvale/ holds the executable and its
+# sound decoder with items.txt, the pointer and the sounds beside them.
+# bin/orbenvale is a relative link into it (the program resolves the link to
+# find its folder), and share/ has the desktop entry, the AppStream metadata
+# and the icons.
 #
 #   cmake --install build --prefix DIR        (DESTDIR is honoured)
 
 set(ORBENVALE_APP_ID org.orbenvale.TessaryPlunor)
 set(ORBENVALE_APP_FOLDER lib/orbenvale)
 
-install(TARGETS orbenvale RUNTIME DESTINATION ${ORBENVALE_APP_FOLDER})
+install(TARGETS orbenvale orbenvale-decode RUNTIME DESTINATION ${ORBENVALE_APP_FOLDER})
 install(FILES ${CMAKE_SOURCE_DIR}/assets/items.txt ${CMAKE_SOURCE_DIR}/assets/HAND-M.CUR
         DESTINATION ${ORBENVALE_APP_FOLDER})
 install(FILES ${CMAKE_SOURCE_DIR}/assets/sounds/correct.wma

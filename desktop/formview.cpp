@@ -110,9 +110,9 @@ void FormView::sync()
     }
     if (windowTitle() != form_.Caption)
         setWindowTitle(form_.Caption);
-    if (form_.Icon.image.cacheKey() != iconKey_) {
-        iconKey_ = form_.Icon.image.cacheKey();
-        setWindowIcon(QIcon(QPixmap::fromImage(form_.Icon.image)));
+    if (painted_ && form_.Icon.picture().cacheKey() != iconKey_) { // not in the way of the first frame
+        iconKey_ = form_.Icon.picture().cacheKey();
+        setWindowIcon(QIcon(QPixmap::fromImage(form_.Icon.picture())));
     }
     if (form_.StyleSheet != appliedStyleSheet_) {
         appliedStyleSheet_ = form_.StyleSheet;
@@ -177,8 +177,8 @@ void FormView::paintControl(QPainter &p, const Control &c)
     case ControlKind::Image: {
         if (c.Picture.isNull())
             return;
-        const bool sharp = !c.Picture.image2x.isNull() && devicePixelRatioF() > 1.0;
-        const QImage &img = sharp ? c.Picture.image2x : c.Picture.image;
+        const QImage sharp = devicePixelRatioF() > 1.0 ? c.Picture.picture2x() : QImage();
+        const QImage &img = sharp.isNull() ? c.Picture.image : sharp;
         if (c.Stretch)
             p.drawImage(r, img);
         else
@@ -249,6 +249,7 @@ void FormView::paintEvent(QPaintEvent *event)
         painted_ = true;
         // The tint's masks are made once the window shows, not before.
         QTimer::singleShot(0, this, [this] { dropTarget_.warmUp(devicePixelRatioF()); });
+        QMetaObject::invokeMethod(this, &FormView::sync, Qt::QueuedConnection); // the icon, held back until now
         emit firstPainted();
     }
 }

@@ -1,11 +1,12 @@
 // Program start: the quiz window is created, loaded and shown.
 #include "formview.h"
 #include "keyboardview.h"
-#include "qtmediabackend.h"
 #include "qtplatform.h"
+#include "soundengine.h"
 #include "form1.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <cstdio>
 #include <cstdlib>
 
@@ -21,6 +22,27 @@ static void startupMessages(QtMsgType type, const QMessageLogContext &, const QS
     if (type != QtDebugMsg)
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
+
+// The sound server is connected at the first press of a mouse button or a
+// key: every drop starts with one, connecting takes a fraction of the time
+// a drag does, and a player who only looks at the map does not pay for it.
+class ConnectSoundOnFirstPress : public QObject {
+public:
+    explicit ConnectSoundOnFirstPress(SoundEngine &media) : media_(media) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
+            qApp->removeEventFilter(this);
+            media_.prepareOutput();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    SoundEngine &media_;
+};
 
 static bool haveDisplay()
 {
@@ -44,7 +66,7 @@ int main(int argc, char **argv)
 
     QtMessageBoxes boxes;
     QtCommandRunner shell;
-    QtMediaBackend media;
+    SoundEngine media(QCoreApplication::applicationDirPath() + QStringLiteral("/orbenvale-decode"));
     Platform platform;
     platform.App.Path = QCoreApplication::applicationDirPath();
     platform.boxes = &boxes;
@@ -60,10 +82,13 @@ int main(int argc, char **argv)
         return 0;
     boxes.owner = &view;
     view.showCentred();
-    // Build the sound pipeline once the window is up, so that the first
-    // drop sounds as promptly as later ones without delaying the first frame.
+    // The shipped sounds are decoded once the window is up, by the helper
+    // process in the background: the first drop finds them ready.
     QObject::connect(&view, &FormView::firstPainted, &app, [&] {
-        media.warmUp(ResolvePath(platform.App.Path + QStringLiteral("/sounds/correct.wma")));
+        for (const char *sound : {"/sounds/correct.wma", "/sounds/wrong.wma", "/sounds/complete.wma"})
+            media.warmUp(ResolvePath(platform.App.Path + QLatin1String(sound)));
     }, Qt::QueuedConnection);
+    ConnectSoundOnFirstPress connectSound(media);
+    app.installEventFilter(&connectSound);
     return app.exec();
 }

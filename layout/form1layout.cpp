@@ -28,7 +28,8 @@ StdPicture MapPicture()
 {
     StdPicture p;
     p.image = resourceImage(QStringLiteral(":/assets/map.jpg"));
-    p.image2x = resourceImage(QStringLiteral(":/assets/map@2x.jpg"));
+    // Only a screen with more than one pixel to a point draws it.
+    p.deferred2x = QStringLiteral(":/assets/map@2x.jpg");
     return p;
 }
 
@@ -53,7 +54,10 @@ StdPicture BlankWindowIcon()
 
 StdPicture ProgramIcon()
 {
-    return picture(resourceImage(QStringLiteral(":/assets/icons/orbenvale-256.png")));
+    // The window system takes it once the window has been drawn.
+    StdPicture p;
+    p.deferred = QStringLiteral(":/assets/icons/orbenvale-256.png");
+    return p;
 }
 
 static Control &place(Control &c, int left, int top, int width, int height)

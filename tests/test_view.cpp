@@ -88,7 +88,11 @@ TEST_F(View, WindowHasTheLayoutsFrameAndControls)
     EXPECT_FALSE(view->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(view->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_EQ(view->windowTitle(), "Orbenvale Tessary Plunor");
+    // The program icon is set once the first frame is drawn.
+    view->grab();
+    QCoreApplication::processEvents();
     EXPECT_FALSE(view->windowIcon().isNull());
+    EXPECT_EQ(view->windowIcon().availableSizes().value(0), QSize(256, 256));
 
     auto *restart = view->findChild<QPushButton *>("PushButton1");
     auto *exit = view->findChild<QPushButton *>("PushButton2");
@@ -213,6 +217,7 @@ TEST_F(View, StartUpShowsWithoutWaitingForThePointer)
     // Nothing has told the view of start-up's changes: showing it is enough.
     view->showCentred();
     QApplication::processEvents();
+    QApplication::processEvents(); // the icon follows the first frame
     const QImage icon = view->windowIcon().pixmap(32, 32).toImage();
     int opaque = 0;
     for (int y = 0; y < icon.height(); ++y)
@@ -411,6 +416,17 @@ TEST(MessageBoxes, ShowTheIconTheirStyleAsksFor)
     EXPECT_EQ(shown[1].text, "Overflow\nin here");
     EXPECT_EQ(shown[2].icon, QMessageBox::NoIcon);
     EXPECT_TRUE(shown[2].picture.isNull());
+}
+
+TEST_F(View, MapIsReadAtDoubleResolutionOnlyForAScreenThatNeedsIt)
+{
+    const StdPicture &map = h.form->Image1.Picture;
+    const QImage normal = view->grab().toImage();
+    EXPECT_FALSE(map.cache->read2x) << "read for a screen of one pixel to a point";
+    const QImage sharp = map.picture2x();
+    ASSERT_FALSE(sharp.isNull());
+    EXPECT_EQ(sharp.size(), map.image.size() * 2);
+    EXPECT_EQ(view->grab().toImage(), normal) << "the first frame stays as it was";
 }
 
 TEST_F(View, SkinStyleSheetAndClosing)

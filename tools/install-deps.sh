@@ -7,10 +7,15 @@ packages=(
   cmake g++ make libgtest-dev
   # tools/check-format.sh
   clang-format
-  qt6-base-dev qt6-multimedia-dev
-  # GStreamer plays the WMA sounds: -base is needed to create a player at all,
-  # -ugly has the ASF demuxer, -libav the WMA decoder, -good the audio output.
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
+  qt6-base-dev
+  # The sounds: FFmpeg's libraries decode the WMA files (in a helper process),
+  # PulseAudio's client library plays them (loaded at run time; PipeWire
+  # desktops speak its protocol too).
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libpulse-dev
+  # The listening test runs its own sound server and records it.
+  pulseaudio pulseaudio-utils
+  # bench/run.sh measures the decode helper's peak memory with it.
+  time
   # "Arial" and "Arial Narrow" resolve to these metric-compatible faces.
   fonts-liberation
   # End-to-end tests in a virtual X server, and metadata validation.

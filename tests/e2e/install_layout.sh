@@ -22,6 +22,7 @@ rm -f "$PREFIX.log"
 
 APP=$PREFIX/lib/orbenvale
 [ -f "$APP/orbenvale" ] && [ -x "$APP/orbenvale" ] || fail "no executable lib/orbenvale/orbenvale"
+[ -f "$APP/orbenvale-decode" ] && [ -x "$APP/orbenvale-decode" ] || fail "no sound decoder lib/orbenvale/orbenvale-decode"
 for f in items.txt HAND-M.CUR sounds/correct.wma sounds/wrong.wma sounds/complete.wma; do
     if [ ! -f "$APP/$f" ]; then
         fail "lib/orbenvale/$f is missing"

@@ -1,0 +1,261 @@
+# SPDX-License-Identifier: MIT
+"""Listening to the program: a private PulseAudio server with a null sink,
+its monitor recorded with parec, and the sounds found in the recording.
+
+The server runs as the current user (root in CI) with its own runtime
+folder, no D-Bus and no autospawn; the program reaches it through
+PULSE_SERVER. Everything it creates lives in one temporary folder that
+stop() removes with the server.
+
+Sounds are found by their samples: the expected sound is what the program's
+decode helper makes of the file at the player's volume, and an onset is the
+first place after a drop where the recording holds its first 50 ms, sample
+for sample within a small error. That tells the chime from the buzz and a
+new sound from the one it replaced.
+"""
+
+import ctypes
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+import numpy as np
+
+RATE = 44100
+VOLUME = 0.37
+SINK = "orbenvaletest"
+
+
+class SoundServer:
+    def __init__(self, work=None):
+        self.dir = Path(tempfile.mkdtemp(prefix="orbenvale-pulse.", dir=work))
+        self.proc = None
+        self.socket = self.dir / "native"
+
+    def env(self):
+        """What a client needs to reach this server and no other."""
+        return {"PULSE_SERVER": f"unix:{self.socket}", "PULSE_COOKIE": str(self.dir / "cookie")}
+
+    def start(self, timeout=10):
+        for tool in ("pulseaudio", "parec", "pactl"):
+            if not shutil.which(tool):
+                raise RuntimeError(f"{tool} is missing: run tools/install-deps.sh")
+        for d in ("run", "home", "state"):
+            (self.dir / d).mkdir(mode=0o700)
+        script = self.dir / "server.pa"
+        script.write_text(
+            f"load-module module-null-sink sink_name={SINK} rate={RATE} channels=2\n"
+            f"load-module module-native-protocol-unix socket={self.socket} auth-anonymous=1\n"
+            f"set-default-sink {SINK}\n")
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.dir / "home"),
+               "XDG_RUNTIME_DIR": str(self.dir / "run"), "PULSE_RUNTIME_PATH": str(self.dir / "run"),
+               "PULSE_STATE_PATH": str(self.dir / "state")}
+        # -n: only the modules above; --system=false lets root run a user
+        # server; no idle exit while the test is quiet.
+        self.log = open(self.dir / "server.log", "w")
+        self.proc = subprocess.Popen(
+            ["pulseaudio", "--daemonize=no", "--system=false", "-n", "--exit-idle-time=-1",
+             "--disallow-exit", "--use-pid-file=no", "--disable-shm=yes", "--log-target=stderr",
+             "-F", str(script)],
+            env=env, cwd=self.dir, stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
+            start_new_session=True)
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.proc.poll() is not None:
+                raise RuntimeError(f"pulseaudio ended at start:\n{self.server_log()}")
+            r = subprocess.run(["pactl", "info"], env={**env, **self.env()}, capture_output=True, text=True)
+            if r.returncode == 0 and SINK in r.stdout:
+                return self
+            time.sleep(0.1)
+        raise RuntimeError(f"pulseaudio did not answer within {timeout} s:\n{self.server_log()}")
+
+    def server_log(self):
+        try:
+            return (self.dir / "server.log").read_text(errors="replace")[-3000:]
+        except OSError:
+            return ""
+
+    def stop(self):
+        if self.proc is not None and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(5)
+        self.proc = None
+        if getattr(self, "log", None):
+            self.log.close()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+class Recorder:
+    """Records the null sink's monitor from start() on. Sample n of the
+    recording was played at about clock() + n / RATE (CLOCK_MONOTONIC): the
+    offset is the smallest difference seen between a block's arrival and
+    its place in the recording, once the stream has settled (the monitor
+    hands over what it has buffered in a burst at first)."""
+
+    SETTLE = 0.5
+
+    def __init__(self, server):
+        self.server = server
+        self.data = bytearray()
+        self.offset = None
+        self.began = None
+        self.arrivals = []  # (time, frames recorded by then)
+        self.lock = threading.Lock()
+
+    def start(self):
+        self.proc = subprocess.Popen(
+            ["parec", "-d", f"{SINK}.monitor", "--raw", "--format=s16le", f"--rate={RATE}", "--channels=2",
+             "--latency-msec=2"],
+            env={**os.environ, **self.server.env()}, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        self.thread = threading.Thread(target=self._read, daemon=True)
+        self.thread.start()
+        deadline = time.monotonic() + 5
+        while self.offset is None:
+            if time.monotonic() > deadline:
+                raise RuntimeError("parec recorded nothing within 5 s")
+            time.sleep(0.01)
+        return self
+
+    def _read(self):
+        fd = self.proc.stdout.fileno()
+        while True:
+            chunk = os.read(fd, 65536)
+            now = time.monotonic()
+            if not chunk:
+                return
+            with self.lock:
+                self.data += chunk
+                if self.began is None:
+                    self.began = now
+                self.arrivals.append((now, len(self.data) // 4))
+                if now - self.began < self.SETTLE:
+                    continue
+                frames = len(self.data) // 4
+                offset = now - frames / RATE
+                if self.offset is None or offset < self.offset:
+                    self.offset = offset
+
+    def frames(self):
+        with self.lock:
+            return len(self.data) // 4
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(3)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(3)
+        self.thread.join(3)
+
+    def left(self):
+        with self.lock:
+            return np.frombuffer(bytes(self.data[:len(self.data) // 4 * 4]), "<i2").reshape(-1, 2)[:, 0].astype(np.float64)
+
+    def save(self, path):
+        import wave
+        with self.lock:
+            data = bytes(self.data[:len(self.data) // 4 * 4])
+        with wave.open(str(path), "wb") as w:
+            w.setnchannels(2)
+            w.setsampwidth(2)
+            w.setframerate(RATE)
+            w.writeframes(data)
+
+    def sample_at(self, t):
+        return int(round((t - self.offset) * RATE))
+
+    def time_of(self, n):
+        """When sample n was played, by the recording's clock."""
+        return self.offset + n / RATE
+
+    def delivered(self, n):
+        """When sample n reached the recorder: no earlier than it was played."""
+        with self.lock:
+            for t, frames in self.arrivals:
+                if frames > n:
+                    return t
+        return None
+
+
+def expected_sound(decoder, path):
+    """The left channel of a sound as the program plays it."""
+    out = subprocess.run([str(decoder), str(path)], capture_output=True, check=True, timeout=30).stdout
+    pcm = np.frombuffer(out, "<i2").reshape(-1, 2)[:, 0].astype(np.float64)
+    return np.round(pcm * VOLUME)
+
+
+def find_onset(recording, sound, start, end, template_ms=50, tolerance=0.05):
+    """First sample in [start, end) where the recording holds the sound's
+    beginning, or None. A match leaves a residual below tolerance times the
+    template's energy."""
+    n = int(RATE * template_ms / 1000)
+    t = sound[:n]
+    start = max(0, start)
+    end = min(len(recording) - n, end)
+    if end <= start:
+        return None
+    w = recording[start:end + n - 1]
+    cross = np.correlate(w, t, mode="valid")
+    sq = np.concatenate([[0.0], np.cumsum(w * w)])
+    energy = sq[n:] - sq[:-n]
+    tt = float(np.dot(t, t))
+    residual = energy - 2 * cross + tt
+    good = residual < tolerance * tt
+    hits = np.nonzero(good)[0]
+    if not len(hits):
+        return None
+    # A quiet lead-in matches a few samples either side: take the best
+    # place within 10 ms of the first match.
+    first = hits[0]
+    return int(start + first + np.argmin(residual[first:first + RATE // 100]))
+
+
+class Pointer:
+    """The mouse button through XTEST on the test's own connection, so the
+    moment of a drop is known to the millisecond."""
+
+    def __init__(self, display):
+        self.d = display
+        self.xtst = ctypes.CDLL("libXtst.so.6")
+        self.xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+        self.d.x.XFlush.argtypes = [ctypes.c_void_p]
+
+    def release(self):
+        """Lets go of button 1; returns the time just before it went to the
+        X server (taken before, as other threads may run during the call)."""
+        t = time.monotonic()
+        self.xtst.XTestFakeButtonEvent(self.d.dpy, 1, 0, 0)
+        self.d.x.XFlush(self.d.dpy)
+        return t
+
+
+def press_and_carry(quiz, source, target, steps=4):
+    """A drag up to the moment of letting go: press on source and move to
+    target (window pixels) with xdotool."""
+    sx, sy = source
+    tx, ty = target
+    args = ["mousemove", *quiz.at(sx, sy), "sleep", "0.03", "mousedown", "1", "sleep", "0.03",
+            "mousemove", *quiz.at(sx + 3, sy), "sleep", "0.02"]
+    for k in range(1, steps + 1):
+        f = k / steps
+        args += ["mousemove", *quiz.at(sx + 3 + (tx - sx - 3) * f, sy + (ty - sy) * f), "sleep", "0.02"]
+    args += ["sleep", "0.02"]
+    subprocess.run(["xdotool", *map(str, args)], check=True, timeout=10)

@@ -31,8 +31,8 @@ extern "C" {
 
 namespace {
 
-// Sound effects are small; anything bigger is not one, and is refused before
-// a decoder sees it.
+// The quiz hands over only files within its sound limit (filelimits::kSound);
+// this cap is the helper's own guard when it is run by hand.
 constexpr off_t MaxInputBytes = 32 * 1024 * 1024;
 // At most this much sound is written (the rest is cut): the quiz keeps every
 // sound in memory.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "soundengine.h"
+#include "files.h"
 #include "pulseoutput.h"
 
 #include <QElapsedTimer>
@@ -61,7 +62,10 @@ SoundEngine::~SoundEngine()
 bool SoundEngine::stampOf(const QString &path, Stamp &stamp)
 {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    // Only regular files within the sound limit reach the decoder: a pipe
+    // would keep it waiting, a huge file is no sound effect.
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)
+        || st.st_size > filelimits::kSound)
         return false;
     stamp.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     stamp.size = st.st_size;

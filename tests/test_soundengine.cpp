@@ -257,7 +257,7 @@ TEST(SoundEngine, DamagedFilesAndNoDeviceAreSilentAndNeverHoldUpTheCaller)
     }
     EXPECT_LT(slowest, 10'000'000) << "play() took " << slowest / 1000 << " us";
     ASSERT_TRUE(rig.engine.waitForDecodes(20000));
-    EXPECT_EQ(rig.engine.decodesStarted(), 4) << "junk, cut and huge tried once; fifo and folder never";
+    EXPECT_EQ(rig.engine.decodesStarted(), 3) << "junk and cut tried once; huge, fifo and folder never";
 
     // A good sound after the bad ones plays normally.
     const auto chime = expected(asset("correct.wma"));

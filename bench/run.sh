@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Benchmarks of the quiz, printed as tables: start-up time and instructions
 # to the first frame, and peak memory over the first 3 s after the window
 # shows, against a bare Qt window showing the same map (on a virtual X

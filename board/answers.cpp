@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Judging a dropped name: the zone under the pointer says which country it
 // landed on.
 #include "files.h"

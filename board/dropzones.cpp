@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An invisible drop zone over every region of the map; zones are stacked by
 // index, so where regions overlap the higher index takes the drop.
 #include "errorreport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The quiz window: start-up, item list, drop zones, answer checking, new
 // round and leaving, as handlers of the window's events.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The names come from items.txt in the program folder: one item a line, the
 // text before the first comma is shown, the whole line is the answer tag.
 #include "errorreport.h"

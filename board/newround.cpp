@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A new round: every name back in the column, no name on the map.
 #include "errorreport.h"
 #include "form1.h"

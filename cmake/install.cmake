@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installation as a self-contained application folder: the program reads its
 # data from its own folder, so lib/orbenvale/ holds the executable and its
 # sound decoder with items.txt, the pointer and the sounds beside them.

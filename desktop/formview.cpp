@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "formview.h"
 
 #include "form.h"
@@ -17,8 +18,8 @@
 FormView::FormView(Form &form) : form_(form), dropTarget_(form)
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint);
     setFixedSize(form.ClientWidth / kTwipsPerPixel, form.ClientHeight / kTwipsPerPixel);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -49,9 +50,12 @@ QColor FormView::toColor(quint32 ole)
 {
     if (ole & 0x80000000u) {
         switch (ole & 0xFF) {  // the system colours this window uses, as Windows ships them
-        case 0x05: return QColor(0xFF, 0xFF, 0xFF);   // window
-        case 0x0F: return QColor(0xF0, 0xF0, 0xF0);   // button face
-        default: return QColor(0, 0, 0);              // window text, button text
+        case 0x05:
+            return QColor(0xFF, 0xFF, 0xFF);  // window
+        case 0x0F:
+            return QColor(0xF0, 0xF0, 0xF0);  // button face
+        default:
+            return QColor(0, 0, 0);  // window text, button text
         }
     }
     return QColor(ole & 0xFF, (ole >> 8) & 0xFF, (ole >> 16) & 0xFF);
@@ -110,7 +114,7 @@ void FormView::sync()
     }
     if (windowTitle() != form_.Caption)
         setWindowTitle(form_.Caption);
-    if (painted_ && form_.Icon.picture().cacheKey() != iconKey_) { // not in the way of the first frame
+    if (painted_ && form_.Icon.picture().cacheKey() != iconKey_) {  // not in the way of the first frame
         iconKey_ = form_.Icon.picture().cacheKey();
         setWindowIcon(QIcon(QPixmap::fromImage(form_.Icon.picture())));
     }
@@ -210,15 +214,20 @@ const CaptionLayout &FormView::captionOf(const Control &c)
 {
     const QSize box(c.Width, c.Height);
     ShapedCaption &shaped = captions_[&c];
-    const bool sameCaption = (shaped.caption.constData() == c.Caption.constData()
-                              && shaped.caption.size() == c.Caption.size())
-                             || shaped.caption == c.Caption;  // a shared caption is not read again
+    const bool sameCaption =
+        (shaped.caption.constData() == c.Caption.constData() && shaped.caption.size() == c.Caption.size())
+        || shaped.caption == c.Caption;  // a shared caption is not read again
     const bool same = sameCaption && shaped.fontName == c.FontName && shaped.fontSize == c.FontSize
                       && shaped.bold == c.FontBold && shaped.box == box && shaped.alignment == c.Alignment;
     if (!same) {
         // Captions are drawn as they stand: "&" is a character of a name here.
         const Qt::Alignment h = c.Alignment == 2 ? Qt::AlignHCenter : c.Alignment == 1 ? Qt::AlignRight : Qt::AlignLeft;
-        shaped = {c.Caption, c.FontName, c.FontSize, c.FontBold, box, c.Alignment,
+        shaped = {c.Caption,
+                  c.FontName,
+                  c.FontSize,
+                  c.FontBold,
+                  box,
+                  c.Alignment,
                   CaptionLayout(c.Caption, fontOf(c), toPixels(c.rect()).size(), h)};
         ++captionLayoutsMade_;
     }
@@ -249,7 +258,7 @@ void FormView::paintEvent(QPaintEvent *event)
         painted_ = true;
         // The tint's masks are made once the window shows, not before.
         QTimer::singleShot(0, this, [this] { dropTarget_.warmUp(devicePixelRatioF()); });
-        QMetaObject::invokeMethod(this, &FormView::sync, Qt::QueuedConnection); // the icon, held back until now
+        QMetaObject::invokeMethod(this, &FormView::sync, Qt::QueuedConnection);  // the icon, held back until now
         emit firstPainted();
     }
 }

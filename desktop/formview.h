@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The quiz window on screen: one widget paints the windowless controls in
 // stacking order at 15 twips per logical pixel and feeds mouse input to the

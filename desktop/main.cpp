@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Program start: the quiz window is created, loaded and shown.
 #include "formview.h"
 #include "keyboardview.h"
@@ -84,10 +85,13 @@ int main(int argc, char **argv)
     view.showCentred();
     // The shipped sounds are decoded once the window is up, by the helper
     // process in the background: the first drop finds them ready.
-    QObject::connect(&view, &FormView::firstPainted, &app, [&] {
-        for (const char *sound : {"/sounds/correct.wma", "/sounds/wrong.wma", "/sounds/complete.wma"})
-            media.warmUp(ResolvePath(platform.App.Path + QLatin1String(sound)));
-    }, Qt::QueuedConnection);
+    QObject::connect(
+        &view, &FormView::firstPainted, &app,
+        [&] {
+            for (const char *sound : {"/sounds/correct.wma", "/sounds/wrong.wma", "/sounds/complete.wma"})
+                media.warmUp(ResolvePath(platform.App.Path + QLatin1String(sound)));
+        },
+        Qt::QueuedConnection);
     ConnectSoundOnFirstPress connectSound(media);
     app.installEventFilter(&connectSound);
     return app.exec();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qtplatform.h"
 
 #include "formserror.h"

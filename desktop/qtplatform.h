@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Message boxes and command execution on the desktop.
 #include "platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "control.h"
 
 #include "files.h"
@@ -12,8 +13,7 @@ Control::Control(Form &owner, ControlKind controlKind, QString name, int index)
 
 bool Control::windowed() const
 {
-    return kind == ControlKind::TextBox || kind == ControlKind::PushButton
-           || kind == ControlKind::MediaPlayer;
+    return kind == ControlKind::TextBox || kind == ControlKind::PushButton || kind == ControlKind::MediaPlayer;
 }
 
 QString Control::displayName() const

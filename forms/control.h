@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One control of a window in the retained model: geometry in twips and the
 // properties the quiz uses, addressed by their runtime names. Painting and
@@ -43,10 +44,10 @@ public:
     bool FontBold = false;
     OleColor ForeColor = vbButtonText;
     OleColor BackColor = vbButtonFace;
-    int BackStyle = 1;    // 0 transparent, 1 opaque
-    int Alignment = 0;    // 0 left, 1 right, 2 centre
+    int BackStyle = 1;  // 0 transparent, 1 opaque
+    int Alignment = 0;  // 0 left, 1 right, 2 centre
     int BorderStyle = 0;  // shapes: 0 no outline, 1 solid
-    int DragMode = 0;     // 1: pressing the mouse on it starts a drag
+    int DragMode = 0;  // 1: pressing the mouse on it starts a drag
     bool Stretch = false;
     bool Enabled = true;
     int TabIndex = -1;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The error report of the guarded handlers, and the guard that runs their
 // numbered statements: a failing statement is reported with its line number

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // File operations of the forms runtime: names with either separator, file
 // dates, directory listings with attribute masks, sequential line input by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "form.h"
 
 #include "formserror.h"
@@ -68,10 +69,14 @@ std::vector<Control *> Form::windowedControls() const
 static bool paints(const Control &c)
 {
     switch (c.kind) {
-    case ControlKind::Label: return c.Visible;
-    case ControlKind::Image: return c.Visible && !c.Picture.isNull();
-    case ControlKind::Shape: return c.Visible && c.BorderStyle != 0;
-    default: return false;
+    case ControlKind::Label:
+        return c.Visible;
+    case ControlKind::Image:
+        return c.Visible && !c.Picture.isNull();
+    case ControlKind::Shape:
+        return c.Visible && c.BorderStyle != 0;
+    default:
+        return false;
     }
 }
 

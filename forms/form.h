@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A window of the retained model: its controls in collection and stacking
 // order, hit-testing, automatic drag and drop, pointer, message boxes and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the media-player control needs from a sound engine: start playing a
 // file at once, replacing whatever sound is in progress, without blocking.

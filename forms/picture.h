@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A picture held by a control or the window: the image as loaded, an optional
 // double-resolution variant for high-DPI screens, and a hotspot for pictures

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The platform services a window uses, behind interfaces so that tests can
 // record message boxes, commands and sounds instead of showing or running them.
@@ -8,7 +9,7 @@
 class MediaBackend;
 
 struct AppObject {
-    QString Path;   // the executable's folder, no trailing separator except at the root
+    QString Path;  // the executable's folder, no trailing separator except at the root
     QString Title;
 };
 

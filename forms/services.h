@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Start-up services of the quiz window: skin, pointer cursor, application
 // title and the occasional home page.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "skincontrol.h"
 
 #include "files.h"

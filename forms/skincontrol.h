@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The skin component, reached only through numeric dispatch identifiers.
 // Ours reads a skin file that is a Qt style sheet and applies it to a window.
@@ -18,11 +19,11 @@ public:
 
 // Dispatch identifiers of the style-sheet skin.
 namespace skin {
-constexpr int Options = 1;         // property: option bits; bit 1 skins child controls
-constexpr int LoadSkin = 2;        // method: (skin file, section)
-constexpr int ApplyWindow = 3;     // method: (window handle)
-constexpr int ApplyOptions = 5;    // property: restyle controls created later too
-constexpr int ApplyFrame = 10;     // property: skin the window's own surface
+constexpr int Options = 1;  // property: option bits; bit 1 skins child controls
+constexpr int LoadSkin = 2;  // method: (skin file, section)
+constexpr int ApplyWindow = 3;  // method: (window handle)
+constexpr int ApplyOptions = 5;  // property: restyle controls created later too
+constexpr int ApplyFrame = 10;  // property: skin the window's own surface
 }  // namespace skin
 
 class StyleSheetSkin : public SkinDispatch {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "form1layout.h"
 
 #include "form.h"
@@ -111,11 +112,12 @@ void BuildForm1(Form &f)
     image3.Picture = PanelPicture();
     image3.Stretch = true;
 
-    Control &label1 = place(label(f, QStringLiteral("Label1"), -1, QStringLiteral("INSTRUCTIONS")), 8970, 360, 1785, 255);
+    Control &label1 =
+        place(label(f, QStringLiteral("Label1"), -1, QStringLiteral("INSTRUCTIONS")), 8970, 360, 1785, 255);
     setFont(label1, QStringLiteral("Arial"), 8.25, true);
-    Control &label2 = place(label(f, QStringLiteral("Label2"), -1,
-                                  QStringLiteral("DRAG EACH COUNTRY NAME TO ITS PROPER PLACE ON THE MAP")),
-                            8970, 630, 3945, 435);
+    Control &label2 = place(
+        label(f, QStringLiteral("Label2"), -1, QStringLiteral("DRAG EACH COUNTRY NAME TO ITS PROPER PLACE ON THE MAP")),
+        8970, 630, 3945, 435);
     setFont(label2, QStringLiteral("Arial"), 8.25, false);
 
     Control &image2 = place(f.addControl(ControlKind::Image, QStringLiteral("Image2")), 10560, 6240, 480, 480);
@@ -154,7 +156,8 @@ void BuildForm1(Form &f)
     }
     for (int i = 0; i < kRegionCount; ++i) {
         const RegionRect &r = kRegions[i];
-        Control &c = place(f.addControl(ControlKind::Shape, QStringLiteral("shape"), i), r.left, r.top, r.width, r.height);
+        Control &c =
+            place(f.addControl(ControlKind::Shape, QStringLiteral("shape"), i), r.left, r.top, r.width, r.height);
         c.Tag = QString::fromLatin1(r.tag);
         c.BorderStyle = 1;
         c.ForeColor = vbWindowText;

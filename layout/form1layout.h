@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The quiz window as it is created: every control with its place, texts,
 // fonts, colours and stacking, and the compiled-in pictures.

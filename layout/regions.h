@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The region table (where each country lies on the map) and the places of the
 // 41 map labels, as compiled-in data. All values are window twips.

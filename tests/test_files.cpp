@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file layer: line input rules, decoding, names with either separator,
 // listings with hidden files, picture loading, and files that are no plain
 // files or are too large.
@@ -69,9 +70,19 @@ TEST(Files, LineInputEndsLinesAtCrCrlfOrLf)
 
 TEST(Files, TextIsUtf8WhenValidElseWindows1252)
 {
-    EXPECT_EQ(DecodeText("\xEF\xBB\xBF" "Cura\xC3\xA7" "ao"), QString::fromUtf8("Cura\xC3\xA7" "ao"));
-    EXPECT_EQ(DecodeText("Cura\xC3\xA7" "ao"), QString::fromUtf8("Cura\xC3\xA7" "ao"));
-    EXPECT_EQ(DecodeText("Cura\xE7" "ao \x80 \x9C"), QString::fromUtf8("Cura\xC3\xA7" "ao \xE2\x82\xAC \xC5\x93"));
+    EXPECT_EQ(DecodeText("\xEF\xBB\xBF"
+                         "Cura\xC3\xA7"
+                         "ao"),
+              QString::fromUtf8("Cura\xC3\xA7"
+                                "ao"));
+    EXPECT_EQ(DecodeText("Cura\xC3\xA7"
+                         "ao"),
+              QString::fromUtf8("Cura\xC3\xA7"
+                                "ao"));
+    EXPECT_EQ(DecodeText("Cura\xE7"
+                         "ao \x80 \x9C"),
+              QString::fromUtf8("Cura\xC3\xA7"
+                                "ao \xE2\x82\xAC \xC5\x93"));
     EXPECT_EQ(DecodeText("Plain ASCII"), QStringLiteral("Plain ASCII"));
 }
 

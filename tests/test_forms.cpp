@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window model: control arrays, stacking and hit-testing, automatic drag.
 #include "errorreport.h"
 #include "harness.h"
@@ -160,7 +161,8 @@ TEST(ErrorReport, GuardReportsEachFailureAndResumes)
     EXPECT_EQ(reportLines(h.boxes.boxes), (std::vector<int>{102, 106}));
     EXPECT_EQ(h.boxes.boxes[0].style, 48);
     EXPECT_EQ(h.boxes.boxes[0].title, "Application Error");
-    EXPECT_TRUE(h.boxes.boxes[0].prompt.startsWith("first\r\nin Orbenvale2017/04/05.Form1.PushButton1_Click at line 102\r\r"));
+    EXPECT_TRUE(
+        h.boxes.boxes[0].prompt.startsWith("first\r\nin Orbenvale2017/04/05.Form1.PushButton1_Click at line 102\r\r"));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading items.txt into the name labels.
 #include "fifo.h"
 #include "harness.h"
@@ -70,10 +71,15 @@ TEST(ItemList, MissingFileIsReportedOnceAndTheBoardStillComesUp)
 
 TEST(ItemList, ListsSavedAsUtf8OrWindows1252ReadAlike)
 {
-    const Loaded utf8 = loadItems("\xEF\xBB\xBF" "Cura\xC3\xA7" "ao\r\nZ\xC3\xBCrich");
-    const Loaded ansi = loadItems("Cura\xE7" "ao\r\nZ\xFC" "rich");
+    const Loaded utf8 = loadItems("\xEF\xBB\xBF"
+                                  "Cura\xC3\xA7"
+                                  "ao\r\nZ\xC3\xBCrich");
+    const Loaded ansi = loadItems("Cura\xE7"
+                                  "ao\r\nZ\xFC"
+                                  "rich");
     EXPECT_EQ(utf8.captions.mid(0, 2), ansi.captions.mid(0, 2));
-    EXPECT_EQ(utf8.captions[0], QString::fromUtf8("Cura\xC3\xA7" "ao"));
+    EXPECT_EQ(utf8.captions[0], QString::fromUtf8("Cura\xC3\xA7"
+                                                  "ao"));
     EXPECT_EQ(ansi.captions[1], QString::fromUtf8("Z\xC3\xBCrich"));
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test entry point: the tests need a Qt GUI application for pictures and
 // fonts, but must run without a display.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The map picture against the region table: drops on a country's land must be
 // judged as that country, and the committed pictures must show what the
 // country mask (layout/countrymask.png, written with them) says. The mask of
@@ -102,8 +103,7 @@ std::vector<int> judgedCountries()
             const int tx = 15 * x - 60, ty = 15 * y;
             for (int r = layout::kRegionCount - 1; r >= 0; --r) {
                 const auto &reg = layout::kRegions[r];
-                if (tx >= reg.left && tx < reg.left + reg.width && ty >= reg.top
-                    && ty < reg.top + reg.height) {
+                if (tx >= reg.left && tx < reg.left + reg.width && ty >= reg.top && ty < reg.top + reg.height) {
                     judged[y * kWidth + x] = listValue(reg.tag);
                     break;
                 }
@@ -129,11 +129,13 @@ bool interior(const Mask &mask, int x, int y)
 
 int distance(QRgb a, QRgb b)  // largest channel difference
 {
-    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                     std::abs(qBlue(a) - qBlue(b))});
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
 }
 
-bool seaBlue(QRgb c) { return qBlue(c) > qRed(c) + 40 && qBlue(c) > qGreen(c) + 20; }
+bool seaBlue(QRgb c)
+{
+    return qBlue(c) > qRed(c) + 40 && qBlue(c) > qGreen(c) + 20;
+}
 
 // Light neutral grey, as land of no quiz country is drawn (borders are darker).
 bool neutralGrey(QRgb c)
@@ -410,15 +412,13 @@ TEST(MapPicture, PicturesShowTheMaskInDistinctColours)
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {
             const int v = mask.at(x, y);
-            for (const int w : {x + 1 < kWidth ? mask.at(x + 1, y) : 0,
-                                y + 1 < kHeight ? mask.at(x, y + 1) : 0})
+            for (const int w : {x + 1 < kWidth ? mask.at(x + 1, y) : 0, y + 1 < kHeight ? mask.at(x, y + 1) : 0})
                 if (v && w && v != w)
                     neighbours.emplace(std::min(v, w), std::max(v, w));
         }
     EXPECT_GE(neighbours.size(), 50u) << "too few borders: is the mask a map of Europe?";
     for (const auto &[a, b] : neighbours)
-        EXPECT_GE(distance(colour[a], colour[b]), 30)
-            << countryName(a) << " and " << countryName(b) << " look alike";
+        EXPECT_GE(distance(colour[a], colour[b]), 30) << countryName(a) << " and " << countryName(b) << " look alike";
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Playing the quiz headless: drags through the window model onto the drop
 // zones, judged answers, sounds, completion and new rounds.
 #include "harness.h"
@@ -99,9 +100,9 @@ TEST_F(Play, WrongDropsBuzzAndChangeNothing)
 TEST_F(Play, OverlapsAreJudgedByTheHigherIndex)
 {
     // Points inside both regions of each pair.
-    const QPoint irelandStrip(1890 + 100, 3570 + 20);   // Ireland 38 / Northern Ireland 101
-    const QPoint hungaryStrip(5880 + 50, 5550 + 100);   // Hungary 35 / Romania 76
-    const QPoint corsicaStrip(4050 + 7, 6600 + 100);    // Italy 41 / Corsica 46
+    const QPoint irelandStrip(1890 + 100, 3570 + 20);  // Ireland 38 / Northern Ireland 101
+    const QPoint hungaryStrip(5880 + 50, 5550 + 100);  // Hungary 35 / Romania 76
+    const QPoint corsicaStrip(4050 + 7, 6600 + 100);  // Italy 41 / Corsica 46
     dropName(16, "Ireland");
     ASSERT_EQ(f->placedcount, 1);
     f->buttonClick(f->PushButton1);
@@ -127,7 +128,7 @@ TEST_F(Play, OverlapsAreJudgedByTheHigherIndex)
 TEST_F(Play, DropsOutsideZonesOrOnNamesPlayNothing)
 {
     h.drag(f->labels(0), {450, 300});  // the sea off Iceland
-    h.drag(f->labels(0), {600, 8000}); // North Africa
+    h.drag(f->labels(0), {600, 8000});  // North Africa
     h.drag(f->labels(0), f->PushButton2.rect().center());
     h.drag(f->labels(0), f->labels(30).rect().center());
     h.drag(f->labels(0), f->labels(0).rect().center());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shipped sounds as the program's decoder reads them.
 #include <QFile>
 #include <QMap>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up of the quiz window: the numbered sequence, its reports, the item
 // list, the drop zones and the start-up services.
 #include "services.h"
@@ -79,7 +80,8 @@ TEST(Startup, FailuresAreReportedOnceAndStartupGoesOn)
     f.maplabel.Unload(5);  // the new round cannot hide it
     h.load();
     EXPECT_EQ(reportLines(h.boxes.boxes), (std::vector<int>{106, 104}));
-    EXPECT_TRUE(h.boxes.boxes[0].prompt.startsWith("Invalid picture\r\nin Orbenvale2017/04/05.Form1.Form_Load at line 106"));
+    EXPECT_TRUE(
+        h.boxes.boxes[0].prompt.startsWith("Invalid picture\r\nin Orbenvale2017/04/05.Form1.Form_Load at line 106"));
     EXPECT_TRUE(h.boxes.boxes[1].prompt.startsWith(
         "Control array element '5' doesn't exist\r\nin Orbenvale2017/04/05.Form1.PushButton1_Click at line 104"));
     EXPECT_TRUE(f.MouseIcon.isNull());
@@ -295,7 +297,8 @@ TEST(Startup, SkinPicturesAreCheckedBeforeTheSkinIsApplied)
 TEST(Startup, ApplicationTitleDropsWords)
 {
     EXPECT_EQ(CutAppTitle("Orbenvale Tessary Plunor"), "Orbenvale Tessary");
-    EXPECT_EQ(CutAppTitle("An Extraordinarily Long Product Name For A Quiz"), "An Extraordinarily Long Product Name For");
+    EXPECT_EQ(CutAppTitle("An Extraordinarily Long Product Name For A Quiz"),
+              "An Extraordinarily Long Product Name For");
     EXPECT_EQ(CutAppTitle(" Alone"), "");
     EXPECT_THROW(CutAppTitle("Orbenvale"), FormsError);
     EXPECT_THROW(CutAppTitle("Supercalifragilisticexpialidociouslylongword X"), FormsError);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The quiz window on screen (offscreen platform): size, frame, painting,
 // mouse input turned into drags, pointer shapes, skin and closing.
 #include "captionlayout.h"
@@ -143,8 +144,8 @@ TEST_F(View, MouseDragPlacesANameAndPointerFollowsTheModel)
 
     f.MouseIcon = f.Image2.Picture;
     auto *restart = view->findChild<QPushButton *>("PushButton1");
-    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), restart->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), restart->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(restart, &move);
     EXPECT_EQ(f.MousePointer, vbCustom);
     EXPECT_EQ(view->cursor().shape(), Qt::BitmapCursor);
@@ -165,7 +166,6 @@ TEST_F(View, RepaintsOnlyWhatChangedAndTheScreenStaysRight)
         send(QEvent::MouseMove, QPoint(100 + 10 * k, 200 + 5 * k), Qt::NoButton);
     QApplication::processEvents();
     EXPECT_TRUE(spy.painted.isEmpty()) << "a pointer move over the map changes nothing visible";
-
 
     // A drag with the push-pin pointer: nothing on the window moves until the drop.
     const QPoint from = px(f.labels(12).rect().center());
@@ -217,7 +217,7 @@ TEST_F(View, StartUpShowsWithoutWaitingForThePointer)
     // Nothing has told the view of start-up's changes: showing it is enough.
     view->showCentred();
     QApplication::processEvents();
-    QApplication::processEvents(); // the icon follows the first frame
+    QApplication::processEvents();  // the icon follows the first frame
     const QImage icon = view->windowIcon().pixmap(32, 32).toImage();
     int opaque = 0;
     for (int y = 0; y < icon.height(); ++y)
@@ -282,8 +282,8 @@ TEST_F(View, CaptionsWrapNarrowOrEndInAnEllipsis)
     EXPECT_EQ(narrowed.lines(), QStringList{QStringLiteral("United Kingdom of GB")}) << "narrowed, whole";
     EXPECT_LT(narrowed.stretch(), 100);
 
-    const CaptionLayout elided(QStringLiteral("The United Kingdom of Great Britain and Northern Ireland"), font,
-                               column, Qt::AlignLeft);
+    const CaptionLayout elided(QStringLiteral("The United Kingdom of Great Britain and Northern Ireland"), font, column,
+                               Qt::AlignLeft);
     ASSERT_EQ(elided.lines().size(), 1);
     EXPECT_TRUE(elided.lines()[0].startsWith(QStringLiteral("The United")));
     EXPECT_TRUE(elided.lines()[0].endsWith(QChar(0x2026)));
@@ -372,7 +372,7 @@ TEST_F(View, PlacedNamesShowInBold)
         const double shown = darkness(placed, empty, box), regular = drawn(false), bold = drawn(true);
         ASSERT_GT(bold, regular * 1.15) << "the two weights must be told apart";
         EXPECT_GT(shown, (regular + bold) / 2) << country << " shows in a regular weight: " << shown << " vs "
-                                                << regular << " regular, " << bold << " bold";
+                                               << regular << " regular, " << bold << " bold";
     }
 }
 
@@ -388,8 +388,8 @@ TEST(MessageBoxes, ShowTheIconTheirStyleAsksFor)
     QObject::connect(&look, &QTimer::timeout, [&] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             const auto *iconLabel = box->findChild<QLabel *>(QStringLiteral("qt_msgboxex_icon_label"));
-            shown.push_back({box->icon(), iconLabel ? iconLabel->pixmap().toImage() : QImage(), box->text(),
-                             box->windowTitle()});
+            shown.push_back(
+                {box->icon(), iconLabel ? iconLabel->pixmap().toImage() : QImage(), box->text(), box->windowTitle()});
             box->accept();
         }
     });

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Checks that every C++ source in the tree is formatted as .clang-format says;
+# Checks that every C++ source in the tree is formatted as .clang-format says
+# and that every source file carries an SPDX licence line;
 # prints the differences and exits non-zero when there are any.
 #
 #   tools/check-format.sh            check
@@ -20,6 +21,13 @@ fi
 if [ "${1:-}" = --fix ]; then
     "$CLANG_FORMAT" --style=file -i "${files[@]}"
     exit 0
+fi
+# Every source, script and build file names its licence.
+mapfile -t unlicensed < <(git ls-files -- '*.cpp' '*.h' '*.py' '*.sh' '*.cmake' '*.js' 'CMakeLists.txt' '*/CMakeLists.txt' .ci/run \
+    | xargs grep -L 'SPDX-License-Identifier' || true)
+if [ ${#unlicensed[@]} -gt 0 ]; then
+    printf 'check-format: no SPDX-License-Identifier line in %s\n' "${unlicensed[@]}" >&2
+    exit 1
 fi
 if "$CLANG_FORMAT" --style=file --dry-run -Werror "${files[@]}"; then
     echo "check-format: ${#files[@]} files formatted as .clang-format says"

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Regenerate the program's small assets: panel strip, icons, cursors,
 sounds and the example skin.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what building, running and testing the quiz needs on Debian 12.
 set -euo pipefail
 SUDO=

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The start-up benchmark's baseline: a bare Qt window that shows the same
 // 593 x 549 map picture as the quiz, compiled in the same way, and quits
 // after its first frame.

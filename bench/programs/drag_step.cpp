@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cost of one step of a drag on the quiz window: a pointer move delivered as
 // a QMouseEvent, then whatever repaint it asked for. Offscreen; prints the
 // median and spread over the given number of steps for three cases:
@@ -19,8 +20,8 @@
 
 static void send(FormView &view, QEvent::Type type, QPointF at, Qt::MouseButtons buttons)
 {
-    QMouseEvent e(type, at, view.mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                  buttons, Qt::NoModifier);
+    QMouseEvent e(type, at, view.mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                  Qt::NoModifier);
     QApplication::sendEvent(&view, &e);
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // First-frame report shared by the start-up benchmarks. Once the first frame
 // is on screen the program prints a CLOCK_MONOTONIC time stamp (the driver

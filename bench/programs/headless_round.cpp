@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A headless round: 41 correct drops through the window model, as the tests
 // drive it, with message boxes and sounds recorded. Prints the median time of
 // a round and of one drop.
@@ -37,7 +38,7 @@ int main(int argc, char **argv)
     }
     std::sort(micros.begin(), micros.end());
     const double median = micros[micros.size() / 2];
-    std::printf("round-us median %.1f per-drop %.2f min %.1f max %.1f rounds %d\n", median,
-                median / layout::kItemCount, micros.front(), micros.back(), rounds);
+    std::printf("round-us median %.1f per-drop %.2f min %.1f max %.1f rounds %d\n", median, median / layout::kItemCount,
+                micros.front(), micros.back(), rounds);
     return 0;
 }

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Runs the benchmark programs and prints one table (bench/run.sh calls it on
 a virtual X display).
 

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the build into a fresh folder and checks what lands there: the
 # application folder with the program and its data side by side, the relative
 # link in bin/, a valid desktop entry and AppStream file, and the icons.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """The installed program: install the build into a fresh folder, start it
 through the bin/orbenvale link from another working folder, and check that
 its window shows, that a name can be placed (so it found items.txt in its

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Plays the quiz on an X display the way a person does and reads back only
 what a person sees: the pixels on the screen, the window titles and the shape
 of the pointer.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """A whole round of the quiz with the real mouse and keyboard, judged from the
 screen: names leave the panel and show on the map, wrong drops change
 nothing, Restart brings every name back, the 41st name brings up the SUCCESS

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Takes the pictures of the window for docs/: window.png at start and
 window-playing.png with some names placed. Not a test.
 

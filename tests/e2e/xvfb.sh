@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs a command on a virtual X display of its own (xvfb-run -a), within a
 # time limit; input reaches the program as real pointer and key events.
 #

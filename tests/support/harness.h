@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A quiz window driven headless: message boxes, commands and sounds are
 // recorded instead of shown, run or played; the program folder is a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decodes the Natural Earth country borders shipped in world-atlas (TopoJSON)
 // and prints the countries that reach into the wider European window as a
 // GeoJSON FeatureCollection on stdout. mapgen.py runs this and does the rest.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Renders the quiz map from Natural Earth country borders.
 
 Writes, relative to the source root:

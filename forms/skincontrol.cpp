@@ -137,12 +137,13 @@ QString StyleSheetSkin::withCheckedPictures(const QString &sheet, const QString 
         if (at >= n || sheet.at(at) != QLatin1Char(')'))
             return fail(QStringLiteral("a url( is not closed"));
         ++at;
+        // Every name is written back in double quotes, built-in ones too: a
+        // quote or backslash in it would let Qt read a different name.
+        for (const QChar ch : name)
+            if (ch == QLatin1Char('\\') || ch == QLatin1Char('"') || ch.category() == QChar::Other_Control)
+                return fail(QStringLiteral("the picture name \"%1\" is not a plain path; write folders with /").arg(name));
         QString path = name;
         if (!name.isEmpty() && !name.startsWith(QLatin1Char(':'))) {  // ":" names a picture built into the program
-            for (const QChar ch : name)
-                if (ch == QLatin1Char('\\') || ch == QLatin1Char('"') || ch.category() == QChar::Other_Control)
-                    return fail(
-                        QStringLiteral("the picture name \"%1\" is not a plain path; write folders with /").arg(name));
             path = QDir::cleanPath(QDir(folder).absoluteFilePath(name));
             QString why = pictureProblem(path);
             // High-resolution screens take name@2x.png and the like when present.

@@ -280,6 +280,12 @@ TEST(Startup, SkinPicturesAreCheckedBeforeTheSkinIsApplied)
         {"not a picture", [](Harness &h) { h.write("x/text.png", "<svg/>"); }, "QPushButton { image: url(text.png); }",
          "%1/x/text.png is not a picture in a format the skin can show"},
         {"not closed", [](Harness &) {}, "QPushButton { image: url(b.png; }", "a url( is not closed"},
+        // Written back quoted, this built-in name would end early and leave
+        // url(pipe.png) to Qt unchecked.
+        {"a quote in a built-in name",
+         [](Harness &h) { ::mkfifo(QFile::encodeName(h.dir.path() + "/x/pipe.png"), 0600); },
+         "QPushButton { image: url(:/a\"url(pipe.png); }",
+         "the picture name \":/a\"url(pipe.png\" is not a plain path; write folders with /"},
     };
     for (const Case &c : cases) {
         Harness h;

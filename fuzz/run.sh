@@ -34,7 +34,8 @@ for target in fuzz_lines fuzz_items; do
     seed $target assets/items.txt
     printf 'A\r\nA,B\nA,B,C\r\n\r\n,B\n A ,B\r' >"$work/$target/corpus/mixed.txt"
 done
-seed fuzz_skin assets/skins/example.cjs
+# Inputs that once broke a target stay among its seeds.
+seed fuzz_skin assets/skins/example.cjs fuzz/regressions/skin-*
 printf 'QPushButton { border-image: url(pics/p.png) 2; }' >"$work/fuzz_skin/corpus/picture.cjs"
 shopt -s nullglob
 seed fuzz_cursor assets/*.CUR assets/*.ico

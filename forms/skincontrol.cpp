@@ -141,7 +141,8 @@ QString StyleSheetSkin::withCheckedPictures(const QString &sheet, const QString 
         // quote or backslash in it would let Qt read a different name.
         for (const QChar ch : name)
             if (ch == QLatin1Char('\\') || ch == QLatin1Char('"') || ch.category() == QChar::Other_Control)
-                return fail(QStringLiteral("the picture name \"%1\" is not a plain path; write folders with /").arg(name));
+                return fail(
+                    QStringLiteral("the picture name \"%1\" is not a plain path; write folders with /").arg(name));
         QString path = name;
         if (!name.isEmpty() && !name.startsWith(QLatin1Char(':'))) {  // ":" names a picture built into the program
             path = QDir::cleanPath(QDir(folder).absoluteFilePath(name));

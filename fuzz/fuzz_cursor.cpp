@@ -2,10 +2,9 @@
 // The pointer cursor file: any bytes as HAND-M.CUR load as a picture within
 // the size limits with its hotspot inside it, or fail with a runtime error.
 #include "files.h"
+#include "fuzzsupport.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
@@ -16,16 +15,9 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/HAND-M.CUR");
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            std::abort();
-        f.write(reinterpret_cast<const char *>(data), qint64(size));
-    }
+    const QString folder = writeInput(QStringLiteral("HAND-M.CUR"), data, size);
     try {
-        const StdPicture p = LoadPicture(dir.path() + QStringLiteral("\\HAND-M.CUR"));
+        const StdPicture p = LoadPicture(folder + QStringLiteral("\\HAND-M.CUR"));
         const QSize s = p.image.size();
         if (p.isNull() || s.width() > filelimits::kPictureSide || s.height() > filelimits::kPictureSide)
             std::abort();

@@ -1,16 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The whole start-up with any bytes as items.txt: however damaged the file,
 // it ends with the board up and only a few boxes.
+#include "fuzzsupport.h"
 #include "harness.h"
 
 #include <QCoreApplication>
 #include <cstdlib>
-
-static void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {

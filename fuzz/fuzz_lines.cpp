@@ -2,17 +2,10 @@
 // Line input and splitting over any bytes as an item file: lines never hold
 // a line end, fields never hold the separator, and nothing is invented.
 #include "files.h"
+#include "fuzzsupport.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
 #include <cstdlib>
-
-static void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
@@ -22,15 +15,9 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/items.txt");
-    {
-        QFile f(path);
-        check(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(reinterpret_cast<const char *>(data), qint64(size));
-    }
+    const QString folder = writeInput(QStringLiteral("items.txt"), data, size);
     FileTable files;
-    files.Open(dir.path() + QStringLiteral("\\items.txt"), 1);
+    files.Open(folder + QStringLiteral("\\items.txt"), 1);
     const QString text = DecodeText(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
     qsizetype lines = 0, chars = 0, at = 0;
     while (!files.Eof(1)) {

@@ -4,6 +4,7 @@
 // style sheet again changes nothing), and applying it to real buttons
 // finishes. The skin folder holds a picture, a FIFO and a device link for
 // the skin to name.
+#include "fuzzsupport.h"
 #include "harness.h"
 #include "skincontrol.h"
 
@@ -12,12 +13,6 @@
 #include <QPushButton>
 #include <cstdlib>
 #include <sys/stat.h>
-
-static void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {

@@ -13,7 +13,6 @@ presses a focused button.
 Run it on an X display (tests/e2e/xvfb.sh) inside a11ybus.sh.
 """
 
-import argparse
 import sys
 import time
 from pathlib import Path
@@ -26,16 +25,8 @@ from gi.repository import GLib  # noqa: E402
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--source", required=True)
-    ap.add_argument("--out", required=True)
-    args = ap.parse_args()
-    quiz = q.Quiz(args.program, args.out)
-    try:
-        return q.main_guard(lambda: play(quiz, Path(args.source)), quiz)
-    finally:
-        quiz.stop()
+    args = q.script_args()
+    return q.play_once(args.program, args.out, lambda quiz: play(quiz, Path(args.source)))
 
 
 # ---------------------------------------------------------------------------

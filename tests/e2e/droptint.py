@@ -13,7 +13,6 @@ Run it on an X display (tests/e2e/xvfb.sh). On a failure it prints what the
 screen showed and saves screenshots to --out.
 """
 
-import argparse
 import os
 import sys
 import time
@@ -29,24 +28,13 @@ OPEN_SEA = (20, 300)          # west of Ireland, under no drop zone
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--source", required=True)
-    ap.add_argument("--out", required=True)
-    args = ap.parse_args()
-    quiz = q.Quiz(args.program, args.out)
-    try:
-        status = q.main_guard(lambda: check(quiz, Path(args.source)), quiz)
-    finally:
-        quiz.stop()
+    args = q.script_args()
+    status = q.play_once(args.program, args.out, lambda quiz: check(quiz, Path(args.source)))
     if status:
         return status
     os.environ["QT_SCALE_FACTOR"] = "2"
-    big = q.Quiz(args.program, Path(args.out) / "scale2")
-    try:
-        return q.main_guard(lambda: pointers_at_scale_2(big, Path(args.source)), big)
-    finally:
-        big.stop()
+    return q.play_once(args.program, Path(args.out) / "scale2",
+                       lambda quiz: pointers_at_scale_2(quiz, Path(args.source)))
 
 
 def inner_land(mask, value, margin=2):

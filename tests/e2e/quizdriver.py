@@ -12,6 +12,7 @@ image tool for every look and keeps a 41-name round within seconds.
 import ctypes
 import os
 import re
+import argparse
 import signal
 import struct
 import subprocess
@@ -585,6 +586,26 @@ class Quiz:
     def key_to_window(self, wid, key):
         run("xdotool", "windowfocus", "--sync", wid)
         run("xdotool", "key", key)
+
+
+def script_args():
+    """The arguments of a script that plays the built program: --program,
+    --source (the source tree) and --out (screenshots and logs)."""
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--program", required=True)
+    ap.add_argument("--source", required=True)
+    ap.add_argument("--out", required=True)
+    return ap.parse_args()
+
+
+def play_once(program, out, body):
+    """Starts the quiz, runs body(quiz) under main_guard and stops the quiz;
+    returns the exit code."""
+    quiz = Quiz(program, out)
+    try:
+        return main_guard(lambda: body(quiz), quiz)
+    finally:
+        quiz.stop()
 
 
 def main_guard(body, quiz=None):

@@ -12,7 +12,6 @@ Run it on an X display (tests/e2e/xvfb.sh). On a failure it prints what the
 screen showed and saves screenshots to --out.
 """
 
-import argparse
 import random
 import sys
 import time
@@ -23,16 +22,8 @@ import quizdriver as q  # noqa: E402
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--source", required=True)
-    ap.add_argument("--out", required=True)
-    args = ap.parse_args()
-    quiz = q.Quiz(args.program, args.out)
-    try:
-        return q.main_guard(lambda: play(quiz, Path(args.source)), quiz)
-    finally:
-        quiz.stop()
+    args = q.script_args()
+    return q.play_once(args.program, args.out, lambda quiz: play(quiz, Path(args.source)))
 
 
 def play(quiz, source):

@@ -2,6 +2,8 @@
 // The shipped pictures, cursor and example skin, as files.
 #include <QApplication>
 #include <QColor>
+#include "assetfiles.h"
+
 #include <QFile>
 #include <QImage>
 #include <QPushButton>
@@ -12,17 +14,6 @@
 #include <cmath>
 
 namespace {
-
-QString asset(const QString &name)
-{
-    return QStringLiteral(SOURCE_DIR "/assets/") + name;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The colour depth of each image of a Windows .ico/.cur file, as stored.
 QList<int> iconBitCounts(const QByteArray &file)

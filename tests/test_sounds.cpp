@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The shipped sounds as the program's decoder reads them.
+#include "assetfiles.h"
+
 #include <QFile>
 #include <QMap>
 #include <QProcess>
@@ -10,17 +12,6 @@
 #include <vector>
 
 namespace {
-
-QString asset(const QString &name)
-{
-    return QStringLiteral(SOURCE_DIR "/assets/") + name;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 struct Decoded {
     bool finished = false;

@@ -561,6 +561,16 @@ class Quiz:
         ax, ay = self.at(x, y)
         run("xdotool", "mousemove", ax, ay, "sleep", "0.03", "click", "1")
 
+    def exit_by_button(self):
+        """Clicks Exit and waits for the program to end with exit code 0."""
+        self.click_button(EXIT)
+        try:
+            code = self.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            self.fail("the program still runs 10 s after a click on Exit")
+        if code != 0:
+            self.fail(f"the program ended with exit code {code} after a click on Exit")
+
     def click_button(self, rect):
         x, y, w, h = rect
         self.click(x + w // 2, y + h // 2)

@@ -103,7 +103,7 @@ def check_skin_and_icon(quiz):
     icon = q.run("xprop", "-id", str(quiz.window), "_NET_WM_ICON", check=False)
     if "_NET_WM_ICON(CARDINAL)" not in icon:
         quiz.fail(f"the window has no icon for the taskbar: {icon.strip()}")
-    exit_by_button(quiz)
+    quiz.exit_by_button()
 
 
 def comes_up_after_boxes(most):
@@ -136,18 +136,8 @@ def comes_up_after_boxes(most):
         quiz.wait_window(5)
         quiz.wait_screen("the panel", lambda im: im[400, 850, 2] > im[400, 850, 0] + 40)
         print(f"  window after {boxes} boxes, {time.monotonic() - t0:.1f} s")
-        exit_by_button(quiz)
+        quiz.exit_by_button()
     return check
-
-
-def exit_by_button(quiz):
-    quiz.click_button(q.EXIT)
-    try:
-        code = quiz.proc.wait(10)
-    except Exception:
-        quiz.fail("the program still runs 10 s after a click on Exit")
-    if code != 0:
-        quiz.fail(f"the program ended with exit code {code} after a click on Exit")
 
 
 CASES = [

@@ -29,8 +29,8 @@ void Form1::piccoor_DragDrop(int Index, Control &Source, float, float)
     if (!IsCorrectDrop(zoneTag, nameTag)) {
         Source.Visible = true;
         wmp1.setURL(App.Path + QStringLiteral("/sounds/wrong.wma"));
-        if (dropRefused)
-            dropRefused(piccoor(Index));
+        emit dropRefused(piccoor(Index));
+        tell(DropOutcome::Kind::Wrong, Source, Index);
         return;
     }
     Source.Visible = false;
@@ -43,6 +43,7 @@ void Form1::piccoor_DragDrop(int Index, Control &Source, float, float)
         throw errors::overflow();
     placedcount = qint16(placedcount + 1);
     wmp1.setURL(App.Path + QStringLiteral("/sounds/correct.wma"));
+    tell(DropOutcome::Kind::Placed, Source, Index);
     if (placedcount == kCompleteCount) {
         wmp1.setURL(App.Path + QStringLiteral("/sounds/complete.wma"));
         MsgBox(QStringLiteral("CONGRATULATIONS!THE MAP IS COMPLETE!"), vbInformation, QStringLiteral("SUCCESS"));
@@ -53,6 +54,21 @@ void Form1::piccoor_DragDrop(int Index, Control &Source, float, float)
 void Form1::labels_DragDrop(int, Control &Source, float, float)
 {
     Source.Visible = true;
+    tell(DropOutcome::Kind::PutBack, Source);
+}
+
+void Form1::tell(DropOutcome::Kind kind, const Control &source, int zone)
+{
+    DropOutcome outcome;
+    outcome.kind = kind;
+    outcome.name = source.Caption;
+    outcome.index = source.Index;
+    outcome.zone = zone;
+    if (zone >= 0 && piccoor.exists(zone))
+        outcome.country = TrimBlanks(piccoor(zone).Tag);
+    outcome.placed = placedcount;
+    outcome.total = kCompleteCount;
+    emit dropJudged(outcome);
 }
 
 void Form1::labels_DragOver(int, Control &Source, float, float, int)

@@ -91,6 +91,18 @@ void Form1::dragDrop(Control &target, Control &source, float x, float y)
         labels_DragDrop(target.Index, source, x, y);
     else if (target.Name == QLatin1String("piccoor"))
         piccoor_DragDrop(target.Index, source, x, y);
+    else
+        dropOnNothing(source);  // the map picture, a caption, a button: no handler takes it
+}
+
+void Form1::dropOnNothing(Control &source)
+{
+    tell(DropOutcome::Kind::Nowhere, source);
+}
+
+void Form1::dragCancelled(Control &source)
+{
+    tell(DropOutcome::Kind::Cancelled, source);
 }
 
 void Form1::formMouseMove(int button, int shift, float x, float y)

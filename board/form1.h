@@ -5,6 +5,7 @@
 #include "files.h"
 #include "form.h"
 #include "form1layout.h"
+#include "outcome.h"
 
 class Guard;
 
@@ -17,6 +18,7 @@ protected:
 };
 
 class Form1 : public LaidOutForm1 {
+    Q_OBJECT
 public:
     explicit Form1(Platform &host, QString productName = layout::kProductName);
 
@@ -41,6 +43,13 @@ public:
     Control &Image1, &Image2, &Image3, &Label1, &Label2;
     Control &PushButton1, &PushButton2, &wmp1, &SkinFramework1, &Text1;
 
+signals:
+    // Every drag of a name ends in one of these, mouse or keyboard alike;
+    // told as the handler decides it, before any box it then shows.
+    void dropJudged(const DropOutcome &outcome);
+    // A new round has begun: every name back on the panel.
+    void roundStarted();
+
 protected:
     void dragOver(Control &target, Control &source, float x, float y, int state) override;
     void dragDrop(Control &target, Control &source, float x, float y) override;
@@ -48,8 +57,11 @@ protected:
     void click(Control &control) override;
     void controlMouseMove(Control &control, int button, int shift, float x, float y) override;
     void formUnload(int &cancel) override;
+    void dropOnNothing(Control &source) override;
+    void dragCancelled(Control &source) override;
 
 private:
+    void tell(DropOutcome::Kind kind, const Control &source, int zone = -1);
     void LoadItemList(Guard &guard);
     void BuildDropZones(Guard &guard);
     bool IsCorrectDrop(const QString &zoneTag, const QString &nameTag) const;

@@ -1,23 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "keyboardplay.h"
 
-#include "files.h"
 #include "form1.h"
 
 #include <cstdlib>
 #include <utility>
 
-KeyboardPlay::KeyboardPlay(Form1 &form) : form_(form)
+KeyboardPlay::KeyboardPlay(Form1 &form) : form_(form), places_(form)
 {
     pin_ = mapArea().center();
-    form_.aboutToDrop = [this](Control &source, Control *target) { aboutToDrop(source, target); };
-    form_.dropped = [this](Control &source, Control *target) { dropped(source, target); };
-}
-
-KeyboardPlay::~KeyboardPlay()
-{
-    form_.aboutToDrop = nullptr;
-    form_.dropped = nullptr;
+    // The drop is judged with the pin already down; a completion box shown
+    // meanwhile must not find a name still on it.
+    connect(&form_, &Form::aboutToDrop, this, [this] { carrying_ = false; });
+    connect(&form_, &Form::dropped, this, [this] {
+        keepSelectionOnPanel();
+        emit changed();
+    });
 }
 
 int KeyboardPlay::count() const
@@ -28,19 +26,6 @@ int KeyboardPlay::count() const
 bool KeyboardPlay::isShown(int index) const
 {
     return index >= 0 && form_.labels.exists(index) && form_.labels(index).Visible;
-}
-
-QRect KeyboardPlay::mapArea() const
-{
-    return form_.Image1.rect().intersected(QRect(0, 0, form_.ClientWidth, form_.ClientHeight));
-}
-
-QString KeyboardPlay::countryAt(QPoint twips) const
-{
-    const Control *zone = form_.hitTest(twips);
-    if (!zone || zone->Name != QLatin1String("piccoor"))
-        return QString();
-    return TrimBlanks(zone->Tag);
 }
 
 QString KeyboardPlay::mapDescription() const
@@ -56,9 +41,11 @@ QString KeyboardPlay::mapDescription() const
     } else {
         return QStringLiteral("No pin on the map");
     }
-    const QString country = countryAt(at);
-    return country.isEmpty() ? QStringLiteral("%1 over no country").arg(who)
-                             : QStringLiteral("%1 over %2").arg(who, country);
+    const MapPlaces::Place place = places_.at(at);
+    if (place.zone >= 0)
+        return QStringLiteral("%1 over %2").arg(who, place.name);
+    return place.ground == MapPlaces::Ground::Sea ? QStringLiteral("%1 over the sea").arg(who)
+                                                  : QStringLiteral("%1 over no country").arg(who);
 }
 
 bool KeyboardPlay::carrying() const
@@ -75,22 +62,16 @@ void KeyboardPlay::select(int index)
 {
     if (isShown(index) && index != selected_) {
         selected_ = index;
-        notify();
+        emit changed();
     }
-}
-
-void KeyboardPlay::notify()
-{
-    if (changed)
-        changed();
 }
 
 // Up and down stay in the column; the ends do not wrap.
 void KeyboardPlay::moveInColumn(int direction)
 {
-    const bool left = selected_ < kColumnSplit;
-    const int first = left ? 0 : kColumnSplit;
-    const int last = left ? kColumnSplit - 1 : count() - 1;
+    const bool left = selected_ < layout::kLeftColumnNames;
+    const int first = left ? 0 : layout::kLeftColumnNames;
+    const int last = left ? layout::kLeftColumnNames - 1 : count() - 1;
     for (int i = selected_ + direction; i >= first && i <= last; i += direction)
         if (isShown(i)) {
             select(i);
@@ -101,12 +82,12 @@ void KeyboardPlay::moveInColumn(int direction)
 // Left and right go to the nearest row of the other column that still has a name.
 void KeyboardPlay::moveAcross(int direction)
 {
-    const bool left = selected_ < kColumnSplit;
+    const bool left = selected_ < layout::kLeftColumnNames;
     if ((direction < 0) == left)
         return;
-    const int row = left ? selected_ : selected_ - kColumnSplit;
-    const int first = left ? kColumnSplit : 0;
-    const int last = left ? count() - 1 : kColumnSplit - 1;
+    const int row = left ? selected_ : selected_ - layout::kLeftColumnNames;
+    const int first = left ? layout::kLeftColumnNames : 0;
+    const int last = left ? count() - 1 : layout::kLeftColumnNames - 1;
     int best = -1;
     for (int i = first; i <= last; ++i)
         if (isShown(i) && (best < 0 || std::abs(i - first - row) < std::abs(best - first - row)))
@@ -170,6 +151,7 @@ bool KeyboardPlay::pickUp()
         return false;
     carrying_ = true;
     pinShown_ = true;
+    emit pickedUp(name);
     // The name leaves its label for the pin, as it would under the pointer.
     form_.mouseMove(pin_);
     return true;
@@ -185,87 +167,142 @@ bool KeyboardPlay::drop()
 
 bool KeyboardPlay::cancel()
 {
-    Control *source = form_.dragSource();
-    if (!source)
+    if (!form_.dragSource())
         return false;
     carrying_ = false;
     form_.cancelDrag();
-    if (announce)
-        announce(QStringLiteral("%1 put back").arg(source->Caption));
-    notify();
+    emit changed();
     return true;
 }
 
-void KeyboardPlay::movePin(QPoint delta)
+void KeyboardPlay::placePin(QPoint to)
 {
-    const QRect area = mapArea();
-    const QPoint to(qBound(area.left(), pin_.x() + delta.x(), area.right()),
-                    qBound(area.top(), pin_.y() + delta.y(), area.bottom()));
+    const MapPlaces::Place before = places_.at(pin_);
     const bool appeared = !pinShown_;
     pinShown_ = true;
     if (to == pin_) {
         if (appeared)
-            notify();
+            emit changed();
         return;
     }
     pin_ = to;
     if (carrying())
         form_.mouseMove(pin_);  // drag-over events as the pointer would give them
-    notify();
+    if (const MapPlaces::Place after = places_.at(pin_); !after.sameFor(before))
+        emit pinMoved(after);
+    emit changed();
 }
 
-void KeyboardPlay::aboutToDrop(Control &, Control *target)
+void KeyboardPlay::movePin(QPoint delta)
 {
-    placedBefore_ = form_.placedcount;
-    droppedOn_ = target && target->Name == QLatin1String("piccoor") ? TrimBlanks(target->Tag) : QString();
-    carrying_ = false;
+    const QRect area = mapArea();
+    const QPoint wanted = pin_ + delta;
+    const QPoint to(qBound(area.left(), wanted.x(), area.right()), qBound(area.top(), wanted.y(), area.bottom()));
+    placePin(to);
+    if (to.x() != wanted.x())
+        emit pinBlocked(delta.x() < 0 ? Heading::West : Heading::East, false);
+    else if (to.y() != wanted.y())
+        emit pinBlocked(delta.y() < 0 ? Heading::North : Heading::South, false);
 }
 
-void KeyboardPlay::dropped(Control &source, Control *)
+bool KeyboardPlay::jump(Heading heading)
 {
-    // A wrong drop leaves the count alone; a right one raises it, or starts a
-    // new round when it completed the map.
-    const bool placed = !source.Visible || form_.placedcount != placedBefore_;
-    QString message;
-    if (placed) {
-        const int now = placedBefore_ + 1;
-        message = QStringLiteral("%1 placed, %2 of %3").arg(source.Caption).arg(now).arg(Form1::kCompleteCount);
-        if (now == Form1::kCompleteCount)
-            message += QStringLiteral(". The map is complete! A new round begins.");
-    } else if (!droppedOn_.isEmpty()) {
-        message = QStringLiteral("%1 is not %2").arg(source.Caption, droppedOn_);
-    } else {
-        message = QStringLiteral("%1 put back").arg(source.Caption);
+    const QPoint to = places_.nearest(pin_, heading);
+    if (to.x() < 0) {
+        pinShown_ = true;
+        emit pinBlocked(heading, true);
+        return false;
     }
+    placePin(to);
+    return true;
+}
+
+bool KeyboardPlay::namesKey(int key, Qt::KeyboardModifiers modifiers, const QString &text, qint64 msecs)
+{
     keepSelectionOnPanel();
-    if (announce)
-        announce(message);
-    notify();
+    switch (key) {
+    case Qt::Key_Up:
+        moveInColumn(-1);
+        return true;
+    case Qt::Key_Down:
+        moveInColumn(1);
+        return true;
+    case Qt::Key_Left:
+        moveAcross(-1);
+        return true;
+    case Qt::Key_Right:
+        moveAcross(1);
+        return true;
+    case Qt::Key_Home:
+        for (int i = 0; i < count(); ++i)
+            if (isShown(i))
+                return select(i), true;
+        return true;
+    case Qt::Key_End:
+        for (int i = count() - 1; i >= 0; --i)
+            if (isShown(i))
+                return select(i), true;
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (key == Qt::Key_Space && continuesAName(msecs)) {
+            typeAhead(QStringLiteral(" "), msecs);  // a blank inside a name being typed
+            return true;
+        }
+        if (!pickUp())
+            return false;
+        wantedFocus_ = Part::Map;
+        return true;
+    default:
+        break;
+    }
+    if (!text.isEmpty() && text.at(0).isPrint() && !(modifiers & (Qt::ControlModifier | Qt::AltModifier))) {
+        typeAhead(text, msecs);
+        return true;
+    }
+    return false;
+}
+
+// Arrows move the pin a few pixels, with Shift further; with Ctrl it jumps
+// from country to country. Home tells where it is.
+bool KeyboardPlay::mapKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    Heading heading;
+    switch (key) {
+    case Qt::Key_Left:
+        heading = Heading::West;
+        break;
+    case Qt::Key_Right:
+        heading = Heading::East;
+        break;
+    case Qt::Key_Up:
+        heading = Heading::North;
+        break;
+    case Qt::Key_Down:
+        heading = Heading::South;
+        break;
+    case Qt::Key_Home:
+        pinShown_ = true;
+        emit pinAsked(places_.at(pin_), places_.partOf(pin_));
+        emit changed();
+        return true;
+    default:
+        return false;
+    }
+    if (modifiers & Qt::ControlModifier) {
+        jump(heading);
+        return true;
+    }
+    const int step = modifiers & Qt::ShiftModifier ? kLargeStep : kStep;
+    static constexpr QPoint kUnit[] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+    movePin(kUnit[int(heading)] * step);
+    return true;
 }
 
 bool KeyboardPlay::keyPress(Part part, int key, Qt::KeyboardModifiers modifiers, const QString &text, qint64 msecs)
 {
     const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
-    const int step = modifiers & Qt::ShiftModifier ? kLargeStep : kStep;
-    auto arrowsMovePin = [&] {
-        switch (key) {
-        case Qt::Key_Left:
-            movePin({-step, 0});
-            return true;
-        case Qt::Key_Right:
-            movePin({step, 0});
-            return true;
-        case Qt::Key_Up:
-            movePin({0, -step});
-            return true;
-        case Qt::Key_Down:
-            movePin({0, step});
-            return true;
-        default:
-            return false;
-        }
-    };
-
     if (key == Qt::Key_Escape) {
         if (carrying())
             wantedFocus_ = Part::Names;
@@ -276,62 +313,18 @@ bool KeyboardPlay::keyPress(Part part, int key, Qt::KeyboardModifiers modifiers,
             wantedFocus_ = Part::Names;
             return drop();
         }
-        arrowsMovePin();
+        mapKey(key, modifiers);
         return true;  // the pin keeps the keyboard until the name is dropped or put back
     }
     switch (part) {
     case Part::Names:
-        keepSelectionOnPanel();
-        switch (key) {
-        case Qt::Key_Up:
-            moveInColumn(-1);
-            return true;
-        case Qt::Key_Down:
-            moveInColumn(1);
-            return true;
-        case Qt::Key_Left:
-            moveAcross(-1);
-            return true;
-        case Qt::Key_Right:
-            moveAcross(1);
-            return true;
-        case Qt::Key_Home:
-            for (int i = 0; i < count(); ++i)
-                if (isShown(i))
-                    return select(i), true;
-            return true;
-        case Qt::Key_End:
-            for (int i = count() - 1; i >= 0; --i)
-                if (isShown(i))
-                    return select(i), true;
-            return true;
-        default:
-            break;
-        }
-        if (enter || key == Qt::Key_Space) {
-            if (key == Qt::Key_Space && continuesAName(msecs)) {
-                typeAhead(QStringLiteral(" "), msecs);  // a blank inside a name being typed
-                return true;
-            }
-            if (pickUp()) {
-                wantedFocus_ = Part::Map;
-                return true;
-            }
-            return false;
-        }
-        if (!text.isEmpty() && text.at(0).isPrint() && !(modifiers & (Qt::ControlModifier | Qt::AltModifier))) {
-            typeAhead(text, msecs);
-            return true;
-        }
-        return false;
+        return namesKey(key, modifiers, text, msecs);
     case Part::Map:
-        if (arrowsMovePin())
+        if (mapKey(key, modifiers))
             return true;
-        if (enter || key == Qt::Key_Space) {
-            if (pickUp()) {
-                wantedFocus_ = Part::Map;
-                return true;
-            }
+        if ((enter || key == Qt::Key_Space) && pickUp()) {
+            wantedFocus_ = Part::Map;
+            return true;
         }
         return false;
     case Part::Restart:

@@ -3,31 +3,30 @@
 // Playing the quiz from the keyboard: which part of the window has the focus,
 // which name is selected on the panel, and a push-pin that carries a picked-up
 // name across the map. A carried name is an ordinary drag of the window model,
-// so its drop is judged exactly as one made with the mouse. Also puts every
-// drop's outcome into words for a screen reader.
+// so its drop is judged exactly as one made with the mouse, and told as one.
+#include "mapplaces.h"
+
+#include <QObject>
 #include <QPoint>
 #include <QRect>
 #include <QString>
 #include <Qt>
-#include <functional>
 
 class Control;
 class Form1;
 
-class KeyboardPlay {
+class KeyboardPlay : public QObject {
+    Q_OBJECT
 public:
     // The parts of the window the focus moves through, in tab order.
     enum class Part { Hidden, Names, Map, Restart, Exit };
+    using Heading = MapPlaces::Heading;
 
-    static constexpr int kColumnSplit = 25;  // labels(25) heads the right-hand column
     static constexpr int kStep = 75;  // twips an arrow key moves the pin (5 pixels)
     static constexpr int kLargeStep = 375;  // with Shift (25 pixels)
     static constexpr qint64 kTypeAheadMs = 1000;
 
     explicit KeyboardPlay(Form1 &form);
-    ~KeyboardPlay();
-    KeyboardPlay(const KeyboardPlay &) = delete;
-    KeyboardPlay &operator=(const KeyboardPlay &) = delete;
 
     // Handles a key pressed while a part has the focus; msecs is the time of
     // the key press (it ends a type-ahead word after a pause). Returns whether
@@ -49,11 +48,12 @@ public:
     // takes it along when a name is picked up and gives it back afterwards).
     Part takeWantedFocus();
 
+    const MapPlaces &places() const { return places_; }
     // The visible part of the map, where the pin can go.
-    QRect mapArea() const;
+    QRect mapArea() const { return places_.area(); }
     // The country a drop at a point would be judged against, empty when no
     // drop zone would take it.
-    QString countryAt(QPoint twips) const;
+    QString countryAt(QPoint twips) const { return places_.at(twips).name; }
     // What the map says about the pin, or about the pointer during a mouse drag.
     QString mapDescription() const;
 
@@ -65,24 +65,35 @@ public:
     bool cancel();
     // Moves the pin by a number of twips, within the map.
     void movePin(QPoint delta);
+    // Jumps the pin to the middle of the nearest country in that direction.
+    bool jump(Heading heading);
 
-    // Told after anything shown changes, and with each announcement.
-    std::function<void()> changed;
-    std::function<void(const QString &)> announce;
+signals:
+    // Anything shown changed: selection, pin, carried name.
+    void changed();
+    void pickedUp(const Control &name);
+    // The pin came onto another country, the sea or land of no country.
+    void pinMoved(const MapPlaces::Place &place);
+    // An arrow could not move the pin: the map's edge, or (a jump) no country
+    // further that way.
+    void pinBlocked(MapPlaces::Heading heading, bool jump);
+    // Asked where the pin is (Home on the map).
+    void pinAsked(const MapPlaces::Place &place, const QString &part);
 
 private:
     bool isShown(int index) const;
     int count() const;
+    bool namesKey(int key, Qt::KeyboardModifiers modifiers, const QString &text, qint64 msecs);
+    bool mapKey(int key, Qt::KeyboardModifiers modifiers);
     void moveInColumn(int direction);
     void moveAcross(int direction);
     void typeAhead(const QString &text, qint64 msecs);
     bool continuesAName(qint64 msecs) const;
     void keepSelectionOnPanel();
-    void aboutToDrop(Control &source, Control *target);
-    void dropped(Control &source, Control *target);
-    void notify();
+    void placePin(QPoint to);
 
     Form1 &form_;
+    MapPlaces places_;
     int selected_ = 0;
     QPoint pin_;
     bool pinShown_ = false;
@@ -90,7 +101,4 @@ private:
     Part wantedFocus_ = Part::Hidden;
     QString typed_;
     qint64 lastTyped_ = 0;
-    // The drop being judged: its count before, and where it landed.
-    int placedBefore_ = 0;
-    QString droppedOn_;
 };

@@ -11,4 +11,5 @@ void Form1::PushButton1_Click()
         guard.run(104, [&] { maplabel(i).Visible = false; });
         guard.run(106, [&] { labels(i).Visible = true; });
     }
+    emit roundStarted();
 }

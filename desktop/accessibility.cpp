@@ -2,12 +2,15 @@
 #include "accessibility.h"
 
 #include "form1.h"
+#include "formview.h"
 #include "keyboardview.h"
+#include "spoken.h"
 
 #include <QAccessibleWidget>
 #include <QPointer>
+#include <QTimer>
 #include <QWindow>
-#include <vector>
+#include <map>
 
 namespace {
 
@@ -71,9 +74,7 @@ public:
         s.selected = selected;
         s.focusable = c->Visible;
         s.focused = selected && names()->hasFocus();
-        s.checkable = true;
-        s.checked = !c->Visible;  // placed on the map
-        s.disabled = !c->Visible;  // no longer on the panel to pick up
+        s.invisible = !c->Visible;
         return s;
     }
 
@@ -81,54 +82,71 @@ private:
     int index_;
 };
 
+// The names still on the panel, in panel order; a placed name leaves the
+// list and comes back with the next round.
 class NameListInterface : public QAccessibleWidget {
 public:
     explicit NameListInterface(NamePanel *names) : QAccessibleWidget(names, QAccessible::List) {}
     ~NameListInterface() override
     {
-        for (QAccessibleInterface *item : items_)
-            if (item)
-                QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(item));
+        for (const auto &[index, item] : items_)
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(item));
     }
 
     NamePanel *names() const { return static_cast<NamePanel *>(widget()); }
-    int childCount() const override { return names()->keys().form().labels.count(); }
-    QAccessibleInterface *child(int index) const override
+    const ControlArray &labels() const { return names()->keys().form().labels; }
+    // The interface of a name label, whether or not it is on the panel.
+    QAccessibleInterface *item(int index) const
     {
-        if (index < 0 || index >= childCount())
+        if (!labels().exists(index))
             return nullptr;
-        if (int(items_.size()) <= index)
-            items_.resize(index + 1, nullptr);
-        if (!items_[index]) {
-            items_[index] = new NameItemInterface(names(), index);
-            QAccessible::registerAccessibleInterface(items_[index]);
+        QAccessibleInterface *&slot = items_[index];
+        if (!slot) {
+            slot = new NameItemInterface(names(), index);
+            QAccessible::registerAccessibleInterface(slot);
         }
-        return items_[index];
+        return slot;
+    }
+    std::vector<int> onPanel() const
+    {
+        std::vector<int> out;
+        for (const auto &[index, label] : labels().elements())
+            if (label->Visible)
+                out.push_back(index);
+        return out;
+    }
+    int childCount() const override { return int(onPanel().size()); }
+    QAccessibleInterface *child(int i) const override
+    {
+        const std::vector<int> shown = onPanel();
+        return i >= 0 && i < int(shown.size()) ? item(shown[i]) : nullptr;
     }
     int indexOfChild(const QAccessibleInterface *child) const override
     {
-        for (int i = 0; i < int(items_.size()); ++i)
-            if (items_[i] == child)
+        const std::vector<int> shown = onPanel();
+        for (int i = 0; i < int(shown.size()); ++i)
+            if (const auto it = items_.find(shown[i]); it != items_.end() && it->second == child)
                 return i;
         return -1;
     }
     QAccessibleInterface *childAt(int x, int y) const override
     {
-        for (int i = childCount() - 1; i >= 0; --i)
-            if (QAccessibleInterface *item = child(i); item->rect().contains(x, y))
-                return item;
+        const std::vector<int> shown = onPanel();
+        for (auto it = shown.rbegin(); it != shown.rend(); ++it)
+            if (QAccessibleInterface *i = item(*it); i->rect().contains(x, y))
+                return i;
         return nullptr;
     }
     QAccessibleInterface *focusChild() const override
     {
-        return names()->hasFocus() ? child(names()->keys().play().selected()) : nullptr;
+        return names()->hasFocus() ? item(names()->keys().play().selected()) : nullptr;
     }
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name)
             return QStringLiteral("Country names");
         if (t == QAccessible::Description)
-            return QStringLiteral("Names to place on the map; Enter picks the selected name up");
+            return QStringLiteral("Enter picks a name up");
         return QAccessibleWidget::text(t);
     }
     QAccessible::State state() const override
@@ -139,7 +157,7 @@ public:
     }
 
 private:
-    mutable std::vector<QAccessibleInterface *> items_;
+    mutable std::map<int, QAccessibleInterface *> items_;
 };
 
 class PinInterface : public PartInterface {
@@ -204,14 +222,20 @@ private:
     PinInterface *pin_;
 };
 
-class StatusInterface : public QAccessibleWidget {
+class LineInterface : public QAccessibleWidget {
 public:
-    explicit StatusInterface(StatusLine *line) : QAccessibleWidget(line, QAccessible::StatusBar) {}
+    LineInterface(ReaderLine *line, QAccessible::Role role) : QAccessibleWidget(line, role) {}
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name || t == QAccessible::Value)
-            return static_cast<StatusLine *>(widget())->text();
+            return static_cast<ReaderLine *>(widget())->text();
         return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.invisible = false;  // it paints nothing, but it is there to be read
+        return s;
     }
 };
 
@@ -222,11 +246,152 @@ QAccessibleInterface *factory(const QString &, QObject *object)
     if (auto *map = qobject_cast<MapPart *>(object))
         return new MapInterface(map);
     if (auto *line = qobject_cast<StatusLine *>(object))
-        return new StatusInterface(line);
+        return new LineInterface(line, QAccessible::StatusBar);
+    if (auto *line = qobject_cast<Announcement *>(object))
+        return new LineInterface(line, QAccessible::Notification);
+    // The quiz window reads as a window with its caption, so that a
+    // reader's "read title" and "read status bar" find it.
+    if (auto *view = qobject_cast<FormView *>(object); view && view->isWindow())
+        return new QAccessibleWidget(view, QAccessible::Window);
     return nullptr;
 }
 
+void send(QAccessibleInterface *iface, QAccessible::Event type)
+{
+    if (!iface)
+        return;
+    QAccessibleEvent event(iface, type);
+    QAccessible::updateAccessibility(&event);
+}
+
 }  // namespace
+
+ReaderLine::ReaderLine(const QString &name, QWidget *parent) : QWidget(parent)
+{
+    setObjectName(name);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+    setGeometry(0, 0, 1, 1);
+}
+
+ScreenReader::ScreenReader(KeyboardView &keys) : QObject(&keys), keys_(keys), status_(new StatusLine(&keys.view()))
+{
+    InstallAccessibility();
+    for (int i = 0; i < kVoices; ++i) {
+        voices_[i] = new Announcement(status_);
+        quiet_[i] = new QTimer(this);
+        quiet_[i]->setSingleShot(true);
+        quiet_[i]->setInterval(kHeardMs);
+        connect(quiet_[i], &QTimer::timeout, this, [this, i] {
+            voices_[i]->setText(QString());
+            if (QAccessible::isActive())
+                send(QAccessible::queryAccessibleInterface(voices_[i]), QAccessible::NameChanged);
+        });
+    }
+
+    Form1 &form = keys.form();
+    KeyboardPlay &play = keys.play();
+    connect(&form, &Form1::dropJudged, this, &ScreenReader::outcome);
+    connect(&form, &Form1::roundStarted, this, [this, &form] {
+        int names = 0;
+        for (const auto &[index, label] : form.labels.elements())
+            names += label->Visible;
+        say(spoken::newRound(names));
+    });
+    connect(&play, &KeyboardPlay::pickedUp, this, [this](const Control &name) { say(spoken::pickedUp(name.Caption)); });
+    connect(&play, &KeyboardPlay::pinMoved, this, [this](const MapPlaces::Place &p) { say(spoken::place(p)); });
+    connect(&play, &KeyboardPlay::pinBlocked, this,
+            [this](MapPlaces::Heading heading, bool jump) { say(spoken::blocked(heading, jump)); });
+    connect(&play, &KeyboardPlay::pinAsked, this,
+            [this](const MapPlaces::Place &p, const QString &part) { say(spoken::whereIsPin(p, part)); });
+    connect(&form, &Form::changed, this, &ScreenReader::treeChanged);
+    connect(&play, &KeyboardPlay::changed, this, &ScreenReader::treeChanged);
+
+    for (const auto &[index, label] : form.labels.elements())
+        shown_.push_back(label->Visible);
+    selected_ = play.selected();
+    mapText_ = play.mapDescription();
+}
+
+ScreenReader::~ScreenReader()
+{
+    delete status_;  // and the voices in it
+}
+
+void ScreenReader::outcome(const DropOutcome &outcome)
+{
+    say(spoken::outcome(outcome));
+}
+
+void ScreenReader::say(const QString &sentence)
+{
+    // Nothing is said before the window shows (the first round starts while
+    // the window is being made).
+    if (sentence.isEmpty() || !keys_.view().isVisible())
+        return;
+    said_.push_back(sentence);
+    status_->setText(sentence);
+    Announcement *voice = voices_[next_];
+    quiet_[next_]->start();
+    next_ = (next_ + 1) % kVoices;
+    voice->setText(sentence);
+    if (!QAccessible::isActive())
+        return;
+    send(QAccessible::queryAccessibleInterface(status_), QAccessible::NameChanged);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(voice);
+    send(iface, QAccessible::NameChanged);
+    send(iface, QAccessible::ObjectShow);
+}
+
+void ScreenReader::focusMoved()
+{
+    // A reader names the list when it gets the focus; the selected name is
+    // told after that, as the list's focused item.
+    if (QAccessible::isActive() && keys_.names()->hasFocus())
+        QTimer::singleShot(0, this, &ScreenReader::tellSelection);
+}
+
+void ScreenReader::tellSelection()
+{
+    if (keys_.names()->hasFocus())
+        send(NameItem(keys_.names(), keys_.play().selected()), QAccessible::Focus);
+}
+
+// Tells a reader what changed in the tree: names leaving or coming back to
+// the panel, the selection, the pin and what it points at.
+void ScreenReader::treeChanged()
+{
+    if (!QAccessible::isActive())
+        return;
+    Form1 &form = keys_.form();
+    KeyboardPlay &play = keys_.play();
+    NamePanel *names = keys_.names();
+    for (int i = 0; i < int(shown_.size()) && i < form.labels.count(); ++i) {
+        const bool shown = form.labels(i).Visible;
+        if (shown != shown_[i]) {
+            shown_[i] = shown;
+            send(NameItem(names, i), shown ? QAccessible::ObjectCreated : QAccessible::ObjectDestroyed);
+        }
+    }
+    if (play.selected() != selected_) {
+        selected_ = play.selected();
+        if (QAccessibleInterface *item = NameItem(names, selected_)) {
+            send(item, QAccessible::Selection);
+            if (names->hasFocus())
+                send(item, QAccessible::Focus);
+        }
+    }
+    if (play.pin() != pin_ || play.pinShown() != pinShown_) {
+        pin_ = play.pin();
+        pinShown_ = play.pinShown();
+        send(PinItem(keys_.map()), QAccessible::LocationChanged);
+    }
+    if (const QString text = play.mapDescription(); text != mapText_) {
+        mapText_ = text;
+        send(QAccessible::queryAccessibleInterface(keys_.map()), QAccessible::DescriptionChanged);
+    }
+}
 
 void InstallAccessibility()
 {
@@ -239,8 +404,8 @@ void InstallAccessibility()
 
 QAccessibleInterface *NameItem(NamePanel *names, int index)
 {
-    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(names);
-    return list ? list->child(index) : nullptr;
+    auto *list = dynamic_cast<NameListInterface *>(QAccessible::queryAccessibleInterface(names));
+    return list ? list->item(index) : nullptr;
 }
 
 QAccessibleInterface *PinItem(MapPart *map)

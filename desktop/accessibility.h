@@ -1,16 +1,101 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// What assistive tools see of the quiz window beyond its buttons: the names
-// on the panel as a list whose items say whether they are placed, the map
-// with a description of what the pin (or the pointer in a drag) is over, the
-// pin itself, and a status line with the outcome of each drop.
+// What a screen reader gets from the quiz window: the window itself with its
+// caption, the names still on the panel as a list, the map with what the pin
+// (or the pointer in a drag) is over, the pin, a status line with the last
+// outcome, and a voice: a notification that readers speak as soon as it
+// shows, given the outcome each drop reports, what the pin comes onto and
+// every new round.
+#include "mapplaces.h"
+
+#include <QObject>
+#include <QPoint>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+#include <vector>
+
+class KeyboardView;
 class MapPart;
 class NamePanel;
 class QAccessibleInterface;
+struct DropOutcome;
+
+// An invisible line that holds text for a screen reader and paints nothing.
+class ReaderLine : public QWidget {
+    Q_OBJECT
+public:
+    explicit ReaderLine(const QString &name, QWidget *parent);
+    QString text() const { return text_; }
+    void setText(const QString &text) { text_ = text; }
+
+private:
+    QString text_;
+};
+
+// The status line: the last thing said, for a reader's "read status bar".
+class StatusLine : public ReaderLine {
+    Q_OBJECT
+public:
+    explicit StatusLine(QWidget *parent) : ReaderLine(QStringLiteral("status"), parent) {}
+};
+
+// The voice: each new text shows as a notification, which readers speak
+// unasked, whatever has the focus. Inside the status line, so that readers
+// say the words alone, not the role too.
+class Announcement : public ReaderLine {
+    Q_OBJECT
+public:
+    explicit Announcement(QWidget *parent) : ReaderLine(QStringLiteral("announcement"), parent) {}
+};
+
+class ScreenReader : public QObject {
+    Q_OBJECT
+public:
+    explicit ScreenReader(KeyboardView &keys);
+    ~ScreenReader() override;
+
+    // Says a sentence, at once.
+    void say(const QString &sentence);
+    // Everything said so far, a sentence an entry (for tests).
+    const QStringList &said() const { return said_; }
+    StatusLine *status() const { return status_; }
+    // The notification that said the last sentence.
+    Announcement *voice() const { return voices_[next_ == 0 ? kVoices - 1 : next_ - 1]; }
+
+    // The focus moved between the parts of the window.
+    void focusMoved();
+
+private:
+    void outcome(const DropOutcome &outcome);
+    void treeChanged();
+    void tellSelection();
+
+    // A reader fetches a notification's words when it gets to the event, so
+    // a quick next sentence goes to another one: each keeps its words until
+    // it is its turn again.
+    // Once said, a notification is emptied again after a while, so that a
+    // reader's "read status bar" finds only the last outcome.
+    static constexpr int kVoices = 4;
+    static constexpr int kHeardMs = 2000;
+
+    KeyboardView &keys_;
+    StatusLine *status_;
+    Announcement *voices_[kVoices];
+    QTimer *quiet_[kVoices];
+    int next_ = 0;
+    QStringList said_;
+    // What the reader was last told of the tree.
+    std::vector<bool> shown_;
+    int selected_ = -1;
+    bool pinShown_ = false;
+    QPoint pin_;
+    QString mapText_;
+};
 
 // Registers the factory that gives those parts their accessible interfaces.
 void InstallAccessibility();
 
-// The list item of a name label, and the map's pin.
+// The list item of a name label (on the panel or not), and the map's pin.
 QAccessibleInterface *NameItem(NamePanel *names, int index);
 QAccessibleInterface *PinItem(MapPart *map);

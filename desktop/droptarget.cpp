@@ -2,37 +2,23 @@
 #include "droptarget.h"
 
 #include "form.h"
-#include "regions.h"
+#include "form1layout.h"
 
-#include <QFile>
-#include <QImageReader>
 #include <QPainter>
 #include <algorithm>
 #include <climits>
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
 // Light enough that the country's own colour and its borders still show.
 constexpr QRgb kTint = qRgba(255, 255, 255, 120);
 constexpr QRgb kFlash = qRgba(232, 48, 40, 130);
 // Map pixels this dark are border lines: they are left as they are.
 constexpr int kBorderLightness = 120;
 
-QImage loadMask(const QString &path)
-{
-    if (!QFile::exists(path))
-        return {};
-    QImageReader reader(path);
-    QImage image = reader.read();
-    if (image.format() != QImage::Format_Indexed8)
-        return {};
-    return image;
-}
-
 }  // namespace
 
-DropTarget::DropTarget(Form &form, QObject *parent) : QObject(parent), form_(form)
+DropTarget::DropTarget(Form &form, QObject *parent) : QObject(parent), form_(form), places_(form)
 {
     for (const Control *c : form_.Controls())
         if (c->Name == QLatin1String("Image1") && c->Index < 0)
@@ -42,40 +28,14 @@ DropTarget::DropTarget(Form &form, QObject *parent) : QObject(parent), form_(for
     connect(&flashTimer_, &QTimer::timeout, this, [this] {
         touch(flashing_);
         flashing_ = 0;
-        if (form_.changed)
-            form_.changed();
+        emit form_.changed();
     });
-}
-
-int DropTarget::countryOfZone(const Control &zone)
-{
-    if (zone.Name != QLatin1String("piccoor"))
-        return 0;
-    const QString tag = zone.Tag.trimmed();
-    for (int i = 0; i < int(layout::kMapLabels.size()); ++i)
-        if (tag == QLatin1String(layout::kMapLabels[i].country))
-            return i + 1;
-    return 0;
-}
-
-int DropTarget::zoneCountryAt(QPoint twips) const
-{
-    const Control *hit = form_.hitTest(twips);
-    return hit ? countryOfZone(*hit) : 0;
 }
 
 int DropTarget::countryAt(QPoint twips) const
 {
-    const int country = zoneCountryAt(twips);
-    if (!country || !map_ || !prepare())
-        return 0;
-    // Whole map pixels: the mask has one value for each.
-    const int x = (twips.x() - map_->Left) / kTwipsPerPixel - (twips.x() < map_->Left);
-    const int y = (twips.y() - map_->Top) / kTwipsPerPixel - (twips.y() < map_->Top);
-    const QImage &values = mask1x_.values;
-    if (x < 0 || y < 0 || x >= values.width() || y >= values.height())
-        return 0;
-    return values.pixelIndex(x, y) > 0 ? country : 0;
+    const MapPlaces::Place place = places_.at(twips);
+    return place.land > 0 ? place.country : 0;
 }
 
 bool DropTarget::prepare() const
@@ -83,8 +43,8 @@ bool DropTarget::prepare() const
     if (prepared_)
         return !mask1x_.values.isNull();
     prepared_ = true;
-    auto measure = [](Mask &mask, const QString &path, int scale) {
-        mask.values = loadMask(path);
+    auto measure = [](Mask &mask, int scale) {
+        mask.values = layout::CountryMask(scale);
         mask.scale = scale;
         std::array<int, kCountries + 1> left, top, right, bottom;
         left.fill(INT_MAX);
@@ -107,8 +67,8 @@ bool DropTarget::prepare() const
             if (right[v] >= 0)
                 mask.bounds[v] = QRect(QPoint(left[v], top[v]), QPoint(right[v], bottom[v]));
     };
-    measure(mask1x_, QStringLiteral(":/layout/countrymask.png"), 1);
-    measure(mask2x_, QStringLiteral(":/layout/countrymask@2x.png"), 2);
+    measure(mask1x_, 1);
+    measure(mask2x_, 2);
     if (mask1x_.values.isNull() || !map_ || map_->Picture.image.size() != mask1x_.values.size())
         mask1x_.values = QImage();  // a mask that does not fit the picture would tint the wrong land
     if (mask1x_.values.isNull() || map_->Picture.image2x.size() != mask2x_.values.size())

@@ -7,6 +7,8 @@
 // picture, one value per pixel, says which land is that country's. What
 // changes on screen is marked on the window (Form::invalidate) and painted
 // with the rest of the window's changes.
+#include "mapplaces.h"
+
 #include <QImage>
 #include <QObject>
 #include <QPoint>
@@ -28,14 +30,9 @@ public:
     explicit DropTarget(Form &form, QObject *parent = nullptr);
 
     // The country (its position in the country list + 1) that a name let go
-    // at this point would be judged as, when the point lies on that map's
-    // country land; 0 over sea, over other land, or where no zone takes it.
+    // at this point would be judged as, when the point lies on land; 0 over
+    // sea, over land of no quiz country, or where no zone takes it.
     int countryAt(QPoint twips) const;
-    // The country whose drop zone would take a drop here, wherever the
-    // point lies in it; 0 where no drop zone takes it.
-    int zoneCountryAt(QPoint twips) const;
-    // The country a drop zone stands for, 0 if the control is no drop zone.
-    static int countryOfZone(const Control &zone);
 
     // While a name is dragged (or a pin steered to a point): tint the country
     // a drop at this point would go to. True when the tint changed; its area
@@ -51,6 +48,7 @@ public:
     // drag, so no pointer move pays for that.
     void warmUp(qreal devicePixelRatio);
 
+    const MapPlaces &places() const { return places_; }
     int tinted() const { return tinted_; }
     int flashing() const { return flashing_; }
     // The control the tint is painted over: the map picture.
@@ -74,6 +72,7 @@ private:
     void touch(int country);
 
     Form &form_;
+    MapPlaces places_;
     const Control *map_ = nullptr;
     mutable bool prepared_ = false;
     mutable Mask mask1x_, mask2x_;

@@ -24,9 +24,10 @@ FormView::FormView(Form &form) : form_(form), dropTarget_(form)
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     createWidgets();
-    form_.changed = [this] { sync(); };
-    form_.onUnloaded = [this] { close(); };
-    form_.dropRefused = [this](const Control &zone) { dropTarget_.flash(DropTarget::countryOfZone(zone)); };
+    connect(&form_, &Form::changed, this, &FormView::sync);
+    connect(&form_, &Form::windowUnloaded, this, &QWidget::close);
+    connect(&form_, &Form::dropRefused, this,
+            [this](const Control &zone) { dropTarget_.flash(MapPlaces::countryOfZone(zone)); });
     sync();
 }
 
@@ -61,7 +62,7 @@ QColor FormView::toColor(quint32 ole)
     return QColor(ole & 0xFF, (ole >> 8) & 0xFF, (ole >> 16) & 0xFF);
 }
 
-static QFont fontOf(const Control &c)
+QFont FormView::fontOf(const Control &c)
 {
     QFont font(c.FontName);
     font.setPixelSize(qMax(1, qRound(c.FontSize * 96.0 / 72.0)));  // points at 96 dpi

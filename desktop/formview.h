@@ -17,8 +17,6 @@ class Form;
 class FormView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kTwipsPerPixel = 15;
-
     explicit FormView(Form &form);
 
     // Brings widgets, pointer, caption and icon up to date with the model and
@@ -32,6 +30,8 @@ public:
     int captionLayoutsMade() const { return captionLayoutsMade_; }
 
     static QColor toColor(quint32 oleColor);
+    // A control's font at 96 dots per inch.
+    static QFont fontOf(const Control &c);
     static QRectF toPixels(const QRect &twips);
 
     // The country a dragged name would go to, tinted on the map.

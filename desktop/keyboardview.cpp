@@ -6,7 +6,6 @@
 #include "form1.h"
 #include "formview.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QDateTime>
 #include <QKeyEvent>
@@ -17,14 +16,6 @@
 static QRect toPixels(const QRect &twips)
 {
     return FormView::toPixels(twips).toRect();
-}
-
-static QFont nameFont(const Control &c)
-{
-    QFont font(c.FontName);
-    font.setPixelSize(qMax(1, qRound(c.FontSize * 96.0 / 72.0)));
-    font.setBold(c.FontBold);
-    return font;
 }
 
 KeyPart::KeyPart(KeyboardView &keys, KeyboardPlay::Part part, QWidget *parent)
@@ -98,7 +89,7 @@ void NamePanel::paintEvent(QPaintEvent *)
     // is fitted into its label as the window fits it.
     const QRectF box = FormView::toPixels(label.rect()).translated(-pos());
     p.setPen(Qt::white);
-    CaptionLayout(label.Caption, nameFont(label), box.size(), Qt::AlignLeft).draw(p, box.topLeft());
+    CaptionLayout(label.Caption, FormView::fontOf(label), box.size(), Qt::AlignLeft).draw(p, box.topLeft());
 }
 
 MapPart::MapPart(KeyboardView &keys, QWidget *parent) : KeyPart(keys, KeyboardPlay::Part::Map, parent)
@@ -136,23 +127,6 @@ void MapPart::paintEvent(QPaintEvent *)
     }
 }
 
-StatusLine::StatusLine(QWidget *parent) : QWidget(parent)
-{
-    setObjectName(QStringLiteral("status"));
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::NoFocus);
-    setGeometry(0, 0, 1, 1);
-}
-
-void StatusLine::setText(const QString &text)
-{
-    text_ = text;
-    // Told every time, even when the words repeat an earlier outcome.
-    QAccessibleEvent event(this, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&event);
-}
-
 FocusRing::FocusRing(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("focusring"));
@@ -180,16 +154,36 @@ KeyboardView::KeyboardView(FormView &view, Form1 &form)
       play_(form),
       names_(new NamePanel(*this, &view)),
       map_(new MapPart(*this, &view)),
-      status_(new StatusLine(&view)),
-      ring_(new FocusRing(&view))
+      ring_(new FocusRing(&view)),
+      reader_(new ScreenReader(*this))
 {
-    InstallAccessibility();
     restart_ = view.findChild<QPushButton *>(QStringLiteral("PushButton1"));
     exit_ = view.findChild<QPushButton *>(QStringLiteral("PushButton2"));
-    // After the text box come the names, the map, Restart and Exit.
-    if (auto *text1 = view.findChild<QLineEdit *>(QStringLiteral("Text1"))) {
+    wireTabOrder();
+    view.installEventFilter(this);
+    // After the view has synced with the model (it connected first).
+    connect(&form_, &Form::changed, this, &KeyboardView::refresh);
+    connect(&play_, &KeyboardPlay::changed, this, &KeyboardView::refresh);
+}
+
+KeyboardView::~KeyboardView()
+{
+    // The parts refer to this object: they go with it, not with the window.
+    view_.removeEventFilter(this);
+    delete reader_;
+    delete ring_;
+    delete map_;
+    delete names_;
+}
+
+// After the text box come the names, the map, Restart and Exit.
+void KeyboardView::wireTabOrder()
+{
+    if (auto *text1 = view_.findChild<QLineEdit *>(QStringLiteral("Text1"))) {
         QWidget::setTabOrder(text1, names_);
         text1->installEventFilter(this);
+        // It keeps the first focus out of sight; a screen reader says where to go.
+        text1->setAccessibleDescription(QStringLiteral("Press Tab to reach the country names"));
     }
     QWidget::setTabOrder(names_, map_);
     for (QPushButton *button : {restart_, exit_})
@@ -199,31 +193,6 @@ KeyboardView::KeyboardView(FormView &view, Form1 &form)
         QWidget::setTabOrder(map_, restart_);
     if (restart_ && exit_)
         QWidget::setTabOrder(restart_, exit_);
-    view.installEventFilter(this);
-
-    viewChanged_ = form_.changed;
-    form_.changed = [this] {
-        if (viewChanged_)
-            viewChanged_();
-        refresh();
-    };
-    play_.changed = [this] { refresh(); };
-    play_.announce = [this](const QString &text) { status_->setText(text); };
-    for (int i = 0; i < form_.labels.count(); ++i)
-        shown_.push_back(form_.labels(i).Visible);
-    selected_ = play_.selected();
-    mapText_ = play_.mapDescription();
-}
-
-KeyboardView::~KeyboardView()
-{
-    form_.changed = viewChanged_;
-    // The parts refer to this object: they go with it, not with the window.
-    view_.removeEventFilter(this);
-    delete ring_;
-    delete status_;
-    delete map_;
-    delete names_;
 }
 
 bool KeyboardView::key(KeyboardPlay::Part part, QKeyEvent *event)
@@ -278,6 +247,7 @@ void KeyboardView::focusMoved()
     if (map_->hasFocus())
         play_.movePin({0, 0});  // the pin shows where it stands
     refresh();
+    reader_->focusMoved();
 }
 
 void KeyboardView::placeRing()
@@ -311,56 +281,21 @@ void KeyboardView::refresh()
     // would only confuse.
     if (play_.carrying())
         view_.setCursor(Qt::ArrowCursor);
-    // The country the pin would go to lights up as under a dragging pointer.
-    bool tintChanged = false;
+    lightUnderPin();
+}
+
+// The country the pin would go to lights up as under a dragging pointer.
+void KeyboardView::lightUnderPin()
+{
+    bool changed = false;
     if (play_.carrying()) {
-        tintChanged = view_.dropTarget().follow(play_.pin());
+        changed = view_.dropTarget().follow(play_.pin());
         pinTinted_ = true;
     } else if (pinTinted_ || !form_.dragSource()) {
         // No drag left (dropped, put back or cancelled with Escape): no tint.
         pinTinted_ = false;
-        tintChanged = view_.dropTarget().clear();
+        changed = view_.dropTarget().clear();
     }
-    if (tintChanged && viewChanged_)
-        viewChanged_();
-    if (!QAccessible::isActive())
-        return;
-    // Tell a screen reader what changed: names placed or back, the
-    // selection, the pin and what it points at.
-    for (int i = 0; i < int(shown_.size()) && i < form_.labels.count(); ++i) {
-        const bool shown = form_.labels(i).Visible;
-        if (shown != shown_[i]) {
-            shown_[i] = shown;
-            if (QAccessibleInterface *item = NameItem(names_, i)) {
-                QAccessible::State changes;
-                changes.checked = true;
-                QAccessibleStateChangeEvent ev(item, changes);
-                QAccessible::updateAccessibility(&ev);
-            }
-        }
-    }
-    if (play_.selected() != selected_) {
-        selected_ = play_.selected();
-        if (QAccessibleInterface *item = NameItem(names_, selected_)) {
-            QAccessibleEvent selection(item, QAccessible::Selection);
-            QAccessible::updateAccessibility(&selection);
-            if (names_->hasFocus()) {
-                QAccessibleEvent focus(item, QAccessible::Focus);
-                QAccessible::updateAccessibility(&focus);
-            }
-        }
-    }
-    if (play_.pin() != pin_ || play_.pinShown() != pinShown_) {
-        pin_ = play_.pin();
-        pinShown_ = play_.pinShown();
-        if (QAccessibleInterface *pin = PinItem(map_)) {
-            QAccessibleEvent moved(pin, QAccessible::LocationChanged);
-            QAccessible::updateAccessibility(&moved);
-        }
-    }
-    if (const QString text = play_.mapDescription(); text != mapText_) {
-        mapText_ = text;
-        QAccessibleEvent described(map_, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&described);
-    }
+    if (changed)
+        view_.sync();
 }

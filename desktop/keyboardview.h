@@ -3,19 +3,16 @@
 // Keyboard play on screen: the name panel and the map take the focus between
 // the off-screen text box and the buttons, a clear focus ring marks the part
 // that has it, the selected name is highlighted and a carried name rides on a
-// push-pin over the map. Also gives the window what a screen reader needs:
-// the names as a list, the map and its pin, and a status line that tells the
-// outcome of each drop.
+// push-pin over the map. A screen reader is told of it all (accessibility.h).
 #include "keyboardplay.h"
 
-#include <QPointer>
 #include <QWidget>
-#include <memory>
 
 class Form1;
 class FormView;
 class KeyboardView;
 class QPushButton;
+class ScreenReader;
 
 // A part of the window that takes the keyboard focus; it lets the mouse
 // through to the window beneath and only paints marks of its own.
@@ -61,18 +58,6 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 };
 
-// The line a screen reader reads the outcome of each drop from; it shows nothing.
-class StatusLine : public QWidget {
-    Q_OBJECT
-public:
-    explicit StatusLine(QWidget *parent);
-    QString text() const { return text_; }
-    void setText(const QString &text);
-
-private:
-    QString text_;
-};
-
 // A ring around the part that has the focus: yellow between two dark lines,
 // so that it reads on the blue panel, on the pale map and on the buttons.
 class FocusRing : public QWidget {
@@ -96,11 +81,11 @@ public:
     FormView &view() { return view_; }
     NamePanel *names() const { return names_; }
     MapPart *map() const { return map_; }
-    StatusLine *status() const { return status_; }
+    ScreenReader &reader() const { return *reader_; }
 
     // Handles a key of a part; returns whether it was used.
     bool key(KeyboardPlay::Part part, QKeyEvent *event);
-    // Brings marks, pin and the screen reader's view up to date.
+    // Brings the marks, the pointer and the pin's light up to date.
     void refresh();
     void focusMoved();
 
@@ -108,23 +93,18 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void wireTabOrder();
     void placeRing();
-    void tellScreenReader(int oldSelected, bool oldPinShown, QPoint oldPin, const QString &oldMap);
+    void lightUnderPin();
 
     FormView &view_;
     Form1 &form_;
     KeyboardPlay play_;
     NamePanel *names_;
     MapPart *map_;
-    StatusLine *status_;
     FocusRing *ring_;
+    ScreenReader *reader_;
     QPushButton *restart_ = nullptr;
     QPushButton *exit_ = nullptr;
-    std::function<void()> viewChanged_;
-    std::vector<bool> shown_;
-    int selected_ = -1;
-    bool pinShown_ = false;
     bool pinTinted_ = false;
-    QPoint pin_;
-    QString mapText_;
 };

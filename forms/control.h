@@ -14,6 +14,9 @@ class Form;
 
 enum class ControlKind { Label, Image, Shape, TextBox, PushButton, MediaPlayer, SkinFramework };
 
+// Twips in a pixel at 96 dots per inch: the unit every place and size is given in.
+constexpr int kTwipsPerPixel = 15;
+
 // OLE colour values: 0x00BBGGRR, or 0x800000nn for system colour nn.
 using OleColor = quint32;
 constexpr OleColor vbButtonFace = 0x8000000F;

@@ -126,8 +126,7 @@ void Form::Unload()
         return;
     endDrag();
     unloaded_ = true;
-    if (onUnloaded)
-        onUnloaded();
+    emit windowUnloaded();
 }
 
 // Handlers outside the guarded ones have no error handling of their own; a
@@ -166,10 +165,11 @@ bool Form::beginDrag(Control &c, QPoint twips)
 
 void Form::cancelDrag()
 {
-    if (!dragSource_)
+    Control *source = dragSource_;
+    if (!source)
         return;
     endDrag();
-    notifyChanged();
+    dispatch([&] { dragCancelled(*source); });
 }
 
 void Form::mouseMove(QPoint twips)
@@ -207,16 +207,15 @@ void Form::mouseUp(QPoint twips)
     Control *source = dragSource_;
     endDrag();
     Control *target = hitTest(twips);
-    if (aboutToDrop)
-        aboutToDrop(*source, target);
+    emit aboutToDrop(*source, target);
     if (target) {
         const QPoint p = twips - target->rect().topLeft();
         dispatch([&] { dragDrop(*target, *source, float(p.x()), float(p.y())); });
     } else {
-        notifyChanged();
+        dispatch([&] { dropOnNothing(*source); });
     }
-    if (dropped && !unloaded_)
-        dropped(*source, target);
+    if (!unloaded_)
+        emit dropped(*source, target);
 }
 
 void Form::endDrag()
@@ -244,8 +243,7 @@ void Form::closeRequested()
 
 void Form::notifyChanged()
 {
-    if (changed)
-        changed();
+    emit changed();
 }
 
 void Form::invalidate(const QRect &twips)
@@ -345,3 +343,5 @@ void Form::formMouseMove(int, int, float, float) {}
 void Form::click(Control &) {}
 void Form::controlMouseMove(Control &, int, int, float, float) {}
 void Form::formUnload(int &) {}
+void Form::dropOnNothing(Control &) {}
+void Form::dragCancelled(Control &) {}

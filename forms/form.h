@@ -6,8 +6,8 @@
 #include "control.h"
 #include "platform.h"
 
+#include <QObject>
 #include <QPoint>
-#include <functional>
 #include <vector>
 
 // Mouse-pointer codes.
@@ -17,12 +17,13 @@ enum : int { vbEnter = 0, vbLeave = 1, vbOver = 2 };
 // Message box styles.
 enum : int { vbExclamation = 48, vbInformation = 64 };
 
-class Form {
+// Listeners connect to its signals; any number of them, each in the order
+// it connected.
+class Form : public QObject {
+    Q_OBJECT
 public:
     explicit Form(Platform &platform);
-    virtual ~Form();
-    Form(const Form &) = delete;
-    Form &operator=(const Form &) = delete;
+    ~Form() override;
 
     Platform &platform;
     AppObject &App;
@@ -89,15 +90,17 @@ public:
     // The outline a dragged control without a drag icon shows; empty otherwise.
     QRect dragOutline() const;
 
-    // Called after every change a handler may have made, so the view repaints.
-    std::function<void()> changed;
-    // Called once the window has unloaded.
-    std::function<void()> onUnloaded;
-    // Called when a handler turns down a name dropped on a control.
-    std::function<void(const Control &target)> dropRefused;
-    // Called just before and just after a drag ends over a point; target is
-    // the control that receives the drop, if any.
-    std::function<void(Control &source, Control *target)> aboutToDrop, dropped;
+signals:
+    // After every change a handler may have made, so views repaint.
+    void changed();
+    // Once the window has unloaded.
+    void windowUnloaded();
+    // A handler turned down a control dropped on a target.
+    void dropRefused(const Control &target);
+    // Just before and just after a drag ends over a point; target is the
+    // control that receives the drop, if any.
+    void aboutToDrop(Control &source, Control *target);
+    void dropped(Control &source, Control *target);
 
 protected:
     // Events, delivered to the subclass's handlers. X and Y are relative to
@@ -108,6 +111,10 @@ protected:
     virtual void click(Control &control);
     virtual void controlMouseMove(Control &control, int button, int shift, float x, float y);
     virtual void formUnload(int &cancel);
+    // A drag ended over no control at all, or was cancelled: nothing was
+    // dropped on anything.
+    virtual void dropOnNothing(Control &source);
+    virtual void dragCancelled(Control &source);
 
 private:
     template <class F> void dispatch(F &&handler);

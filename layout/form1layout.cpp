@@ -61,6 +61,21 @@ StdPicture ProgramIcon()
     return p;
 }
 
+QImage CountryMask(int scale)
+{
+    static QImage masks[2];
+    static bool read[2] = {};
+    const int k = scale > 1 ? 1 : 0;
+    if (!read[k]) {
+        read[k] = true;
+        const QImage image = resourceImage(k ? QStringLiteral(":/layout/countrymask@2x.png")
+                                             : QStringLiteral(":/layout/countrymask.png"));
+        if (image.format() == QImage::Format_Indexed8)
+            masks[k] = image;
+    }
+    return masks[k];
+}
+
 static Control &place(Control &c, int left, int top, int width, int height)
 {
     c.Left = left;
@@ -139,9 +154,9 @@ void BuildForm1(Form &f)
     text1.BackColor = vbWhite;
 
     for (int i = 0; i < kItemCount; ++i) {
-        const bool left = i < 25;
+        const bool left = i < kLeftColumnNames;
         Control &c = label(f, QStringLiteral("labels"), i, QStringLiteral("Label3"));
-        place(c, left ? 9030 : 11220, 1200 + 210 * (left ? i : i - 25), 2115, i == 19 ? 255 : 285);
+        place(c, left ? 9030 : 11220, 1200 + 210 * (left ? i : i - kLeftColumnNames), 2115, i == 19 ? 255 : 285);
         setFont(c, QStringLiteral("Arial"), 11.25, true);
         c.DragMode = 1;
     }

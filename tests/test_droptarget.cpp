@@ -54,7 +54,7 @@ protected:
     }
     // The window painted afresh.
     QImage fresh() { return view->grab().toImage().convertToFormat(QImage::Format_RGB32); }
-    static QPoint px(QPoint twips) { return twips / FormView::kTwipsPerPixel; }
+    static QPoint px(QPoint twips) { return twips / kTwipsPerPixel; }
 
     // Window pixels (logical) of a country's land well away from its border.
     std::vector<QPoint> innerLand(int value) const
@@ -76,7 +76,7 @@ protected:
         const int value = indexOf(country) + 1;
         std::vector<QPoint> candidates;
         for (const QPoint &p : innerLand(value))
-            if (view->dropTarget().zoneCountryAt(p * FormView::kTwipsPerPixel + QPoint(7, 7)) == value)
+            if (view->dropTarget().places().at(p * kTwipsPerPixel + QPoint(7, 7)).country == value)
                 candidates.push_back(p);
         return candidates.empty() ? QPoint(-1, -1) : candidates[candidates.size() / 2];
     }
@@ -120,7 +120,7 @@ TEST_F(Tint, TintedCountryIsTheOneTheDropZonesJudge)
                 if (QRect(reg.left, reg.top, reg.width, reg.height).contains(x, y))
                     judged = indexOf(reg.tag) + 1;
             }
-            ASSERT_EQ(target.zoneCountryAt({x, y}), judged) << x << "," << y;
+            ASSERT_EQ(target.places().at({x, y}).country, judged) << x << "," << y;
             const int land = mask.pixelIndex((x + 60) / 15, y / 15);
             const int shown = target.countryAt({x, y});
             EXPECT_EQ(shown, land ? judged : 0) << x << "," << y;

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Playing from the keyboard, headless: selecting names on the panel, carrying
-// one on the pin, and drops judged exactly as the mouse's are; what a screen
-// reader is told after each drop.
+// one on the pin, and drops judged exactly as the mouse's are; what each drop
+// reports and the words a screen reader is given for it.
 #include "harness.h"
 #include "keyboardplay.h"
+#include "spoken.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,19 @@ protected:
         h.write("items.txt", countryList());
         f = &h.load();
         keys = std::make_unique<KeyboardPlay>(*f);
-        keys->announce = [this](const QString &s) { said.push_back(s); };
+        // What a screen reader would be given, in order.
+        QObject::connect(f, &Form1::dropJudged, [this](const DropOutcome &o) {
+            outcomes.push_back(o);
+            said.push_back(spoken::outcome(o));
+        });
+        QObject::connect(f, &Form1::roundStarted, [this] { said.push_back(spoken::newRound(41)); });
+        QObject::connect(keys.get(), &KeyboardPlay::pickedUp,
+                         [this](const Control &c) { said.push_back(spoken::pickedUp(c.Caption)); });
+        QObject::connect(keys.get(), &KeyboardPlay::pinMoved,
+                         [this](const MapPlaces::Place &p) { said.push_back(spoken::place(p)); });
+        QObject::connect(keys.get(), &KeyboardPlay::pinBlocked, [this](MapPlaces::Heading heading, bool jump) {
+            said.push_back(spoken::blocked(heading, jump));
+        });
     }
     bool press(Part part, int key, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString &text = {})
     {
@@ -65,6 +78,7 @@ protected:
     Form1 *f = nullptr;
     std::unique_ptr<KeyboardPlay> keys;
     std::vector<QString> said;
+    std::vector<DropOutcome> outcomes;
     qint64 clock = 10000;
 };
 
@@ -146,6 +160,7 @@ TEST_F(Keys, EnterCarriesTheNameOnThePinAndDropsItThroughTheDropZones)
     EXPECT_EQ(f->dragPosition(), keys->pin());
     EXPECT_FALSE(f->labels(12).DragIcon.isNull()) << "the drag icon as with the mouse";
     EXPECT_EQ(f->labels(12).DragIcon.image, f->Image2.Picture.image);
+    EXPECT_EQ(said, std::vector<QString>{"Germany picked up"});
 
     // Arrows move it a few pixels, with Shift further; never off the map.
     const QPoint start = keys->pin();
@@ -159,6 +174,7 @@ TEST_F(Keys, EnterCarriesTheNameOnThePinAndDropsItThroughTheDropZones)
         press(Part::Map, Qt::Key_Left, Qt::ShiftModifier);
     EXPECT_EQ(keys->pin().x(), 0) << "stops at the map's edge";
     EXPECT_TRUE(keys->mapArea().contains(keys->pin()));
+    EXPECT_EQ(said.back(), "west edge of the map") << "and says so";
 
     // Onto France: judged wrong by the zone under the tip.
     steerTo(reachable("France"));
@@ -171,6 +187,10 @@ TEST_F(Keys, EnterCarriesTheNameOnThePinAndDropsItThroughTheDropZones)
     EXPECT_EQ(f->placedcount, 0);
     EXPECT_EQ(h.sounds.played, std::vector<QString>{sound("wrong.wma")});
     EXPECT_EQ(said.back(), "Germany is not France");
+    EXPECT_EQ(outcomes.back().kind, DropOutcome::Kind::Wrong);
+    EXPECT_EQ(outcomes.back().country, "France") << "the country it was judged as";
+    EXPECT_EQ(f->piccoor(outcomes.back().zone).Tag, "France");
+    EXPECT_EQ(std::count(said.begin(), said.end(), "Germany is not France"), 1) << "told once";
 
     // Picked up again, the pin starts where it was left, and Germany takes it.
     const QPoint left = keys->pin();
@@ -189,14 +209,17 @@ TEST_F(Keys, EnterCarriesTheNameOnThePinAndDropsItThroughTheDropZones)
 
     // Dropped where no zone takes it: nothing judged.
     press(Part::Names, Qt::Key_Return);
+    EXPECT_EQ(said.back(), "Greece picked up");
     steerTo(reachable(""));
     const QPoint sea = keys->pin();
     EXPECT_EQ(f->hitTest(sea), &f->Image1) << "no zone here";
-    EXPECT_EQ(keys->mapDescription(), "Pin over no country");
+    EXPECT_EQ(keys->mapDescription(), "Pin over the sea");
+    EXPECT_EQ(said.back(), "sea") << "the pin left the last country for the sea";
     press(Part::Map, Qt::Key_Return);
     EXPECT_EQ(h.sounds.played.size(), 2u) << "no sound";
     EXPECT_TRUE(f->labels(13).Visible);
-    EXPECT_EQ(said.back(), "Greece put back");
+    EXPECT_EQ(said.back(), "Greece not on a country");
+    EXPECT_EQ(outcomes.back().kind, DropOutcome::Kind::Nowhere);
 }
 
 TEST_F(Keys, KeyboardDropsAreJudgedLikeMouseDropsAtTheSamePoint)
@@ -206,6 +229,8 @@ TEST_F(Keys, KeyboardDropsAreJudgedLikeMouseDropsAtTheSamePoint)
     Harness mouse;
     mouse.write("items.txt", countryList());
     Form1 &m = mouse.load();
+    std::vector<DropOutcome> mouseOutcomes;
+    QObject::connect(&m, &Form1::dropJudged, [&](const DropOutcome &o) { mouseOutcomes.push_back(o); });
     int right = 0, wrong = 0;
     for (int y = 150; y < 8205; y += 450)
         for (int x = 150; x < 8835; x += 450) {
@@ -218,6 +243,9 @@ TEST_F(Keys, KeyboardDropsAreJudgedLikeMouseDropsAtTheSamePoint)
             mouse.drag(m.labels(12), p);
             ASSERT_EQ(f->placedcount, m.placedcount) << x << "," << y;
             ASSERT_EQ(h.sounds.played.size(), mouse.sounds.played.size()) << x << "," << y;
+            ASSERT_FALSE(outcomes.empty());
+            ASSERT_EQ(mouseOutcomes.size(), outcomes.size()) << "one outcome a drop";
+            EXPECT_EQ(spoken::outcome(outcomes.back()), spoken::outcome(mouseOutcomes.back())) << x << "," << y;
             right += f->placedcount;
             wrong += !f->placedcount && !h.sounds.played.empty();
             f->buttonClick(f->PushButton1);
@@ -248,14 +276,22 @@ TEST_F(Keys, EscapePutsTheNameBackAndCancelsAMouseDrag)
     f->mouseMove(spain);
     EXPECT_EQ(keys->mapDescription(), "Pointer over Spain");
     EXPECT_TRUE(press(Part::Hidden, Qt::Key_Escape));
+    EXPECT_EQ(outcomes.back().kind, DropOutcome::Kind::Cancelled);
+    EXPECT_EQ(said.back(), "Spain put back");
+    const size_t told = outcomes.size();
     f->mouseMove(spain + QPoint(15, 0));
     f->mouseUp(spain);
+    EXPECT_EQ(outcomes.size(), told) << "the button coming up after Escape is no second outcome";
     EXPECT_TRUE(f->labels(35).Visible);
     EXPECT_EQ(f->placedcount, 0);
     EXPECT_TRUE(h.sounds.played.empty()) << "nothing judged, no sound";
     EXPECT_FALSE(press(Part::Names, Qt::Key_Escape)) << "nothing to cancel";
 
-    // The mouse still plays afterwards, and its drops are announced too.
+    // The mouse still plays afterwards, and its drops are told too: onto
+    // another name on the panel, then onto Spain.
+    h.drag(f->labels(35), f->labels(0).rect().center());
+    EXPECT_EQ(outcomes.back().kind, DropOutcome::Kind::PutBack);
+    EXPECT_EQ(said.back(), "Spain put back");
     h.drag(f->labels(35), spain);
     EXPECT_EQ(f->placedcount, 1);
     EXPECT_EQ(said.back(), "Spain placed, 1 of 41");
@@ -272,19 +308,175 @@ TEST_F(Keys, ButtonsPressWithEnterAndTheLastNameAnnouncesTheCompleteMap)
     EXPECT_EQ(selectedName(), "United Kingdom");
     press(Part::Names, Qt::Key_Return);
     steerTo(reachable("United Kingdom"));
+    said.clear();
+    h.boxes.onShow = [this](const RecordedBox &box) { said.push_back("box: " + box.title); };
     press(Part::Map, Qt::Key_Return);
     ASSERT_EQ(h.boxes.boxes.size(), 1u);
     EXPECT_EQ(h.boxes.boxes[0].title, "SUCCESS");
-    EXPECT_EQ(said.back(), "United Kingdom placed, 41 of 41. The map is complete! A new round begins.");
+    const std::vector<QString> told{"United Kingdom placed, 41 of 41. The map is complete!", "box: SUCCESS",
+                                    "New round, 41 names to place"};
+    EXPECT_EQ(said, told) << "the outcome, the box, then the new round";
     EXPECT_EQ(f->placedcount, 0);
 
     h.drag(f->labels(0), h.pointOf("Albania"));
     EXPECT_EQ(f->placedcount, 1);
     EXPECT_TRUE(press(Part::Restart, Qt::Key_Return));
     EXPECT_EQ(f->placedcount, 0) << "Return presses Restart";
+    EXPECT_EQ(said.back(), "New round, 41 names to place");
     EXPECT_FALSE(press(Part::Restart, Qt::Key_Down));
     EXPECT_TRUE(press(Part::Exit, Qt::Key_Enter));
     EXPECT_TRUE(f->unloaded()) << "Enter presses Exit";
+}
+
+TEST_F(Keys, CtrlArrowsJumpTheCarriedNameFromCountryToCountry)
+{
+    const MapPlaces &places = keys->places();
+    auto middleOf = [&](const char *country) {
+        for (int c = 1; c <= layout::kItemCount; ++c)
+            if (QLatin1String(layout::kMapLabels[c - 1].country) == QLatin1String(country))
+                return places.middle(c);
+        return QPoint(-1, -1);
+    };
+    // Each country's middle is judged as that country, on its own land.
+    for (int c = 1; c <= layout::kItemCount; ++c) {
+        const QPoint m = places.middle(c);
+        ASSERT_TRUE(keys->mapArea().contains(m)) << layout::kMapLabels[c - 1].country;
+        const MapPlaces::Place p = places.at(m);
+        EXPECT_EQ(p.country, c) << layout::kMapLabels[c - 1].country;
+        EXPECT_EQ(p.land, c) << layout::kMapLabels[c - 1].country;
+        const Control *zone = f->hitTest(m);
+        ASSERT_TRUE(zone && zone->Name == "piccoor");
+        EXPECT_EQ(TrimBlanks(zone->Tag), p.name) << "the zone on top names it";
+    }
+    // From any country every other one can be reached by jumps.
+    for (int from = 1; from <= layout::kItemCount; ++from) {
+        std::vector<bool> seen(layout::kItemCount + 1, false);
+        std::vector<int> todo{from};
+        seen[from] = true;
+        while (!todo.empty()) {
+            const int c = todo.back();
+            todo.pop_back();
+            for (int d = 0; d < 4; ++d) {
+                const QPoint to = places.nearest(places.middle(c), MapPlaces::Heading(d));
+                const int next = to.x() < 0 ? 0 : places.at(to).country;
+                if (next && !seen[next]) {
+                    seen[next] = true;
+                    todo.push_back(next);
+                }
+            }
+        }
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), true), layout::kItemCount)
+            << "not every country can be reached from " << layout::kMapLabels[from - 1].country;
+    }
+    // A direction goes that way: the player who knows the map finds the country.
+    using H = MapPlaces::Heading;
+    auto jumped = [&](const char *from, H heading) {
+        const QPoint to = places.nearest(middleOf(from), heading);
+        return to.x() < 0 ? QString() : places.at(to).name;
+    };
+    EXPECT_EQ(jumped("Germany", H::East), "Poland");
+    EXPECT_EQ(jumped("Germany", H::North), "Denmark");
+    EXPECT_EQ(jumped("Spain", H::West), "Portugal");
+    EXPECT_EQ(jumped("Spain", H::North), "France");
+    EXPECT_EQ(jumped("France", H::East), "Switzerland");
+    EXPECT_EQ(jumped("Portugal", H::West), "") << "nothing further west";
+    for (int c = 1; c <= layout::kItemCount; ++c)
+        for (int d = 0; d < 4; ++d) {
+            const QPoint from = places.middle(c), to = places.nearest(from, H(d));
+            if (to.x() < 0)
+                continue;
+            const QPoint v = to - from;
+            const int along = d == 0 ? -v.x() : d == 1 ? v.x() : d == 2 ? -v.y() : v.y();
+            EXPECT_GT(along, 0) << layout::kMapLabels[c - 1].country << " heading " << d;
+        }
+
+    // With a name on the pin: the jump moves the drag and says the country.
+    type("ger");
+    press(Part::Names, Qt::Key_Return);
+    keys->movePin(middleOf("Spain") - keys->pin());
+    said.clear();
+    press(Part::Map, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(keys->pin(), middleOf("France"));
+    EXPECT_EQ(f->dragPosition(), keys->pin());
+    EXPECT_EQ(said, std::vector<QString>{"France"});
+    press(Part::Map, Qt::Key_Return);
+    EXPECT_EQ(said.back(), "Germany is not France") << "dropped where it jumped to";
+    press(Part::Names, Qt::Key_Return);
+    keys->movePin(middleOf("Portugal") - keys->pin());
+    said.clear();
+    press(Part::Map, Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(keys->pin(), middleOf("Portugal")) << "the pin stays";
+    EXPECT_EQ(said, std::vector<QString>{"no country further west"});
+    for (const char *country : {"Spain", "France", "Switzerland", "Austria", "Czech Republic", "Germany"}) {
+        if (keys->countryAt(keys->pin()) == country)
+            continue;
+        const H heading = country == QLatin1String("Czech Republic") ? H::North
+                          : country == QLatin1String("Germany")      ? H::North
+                          : country == QLatin1String("France")       ? H::North
+                                                                     : H::East;
+        press(Part::Map, heading == H::North ? Qt::Key_Up : Qt::Key_Right, Qt::ControlModifier);
+        EXPECT_EQ(said.back(), country);
+    }
+    said.clear();
+    press(Part::Map, Qt::Key_Home);
+    ASSERT_EQ(said.size(), 0u) << "Home tells through its own signal";
+    press(Part::Map, Qt::Key_Return);
+    EXPECT_EQ(said.back(), "Germany placed, 1 of 41");
+}
+
+TEST_F(Keys, HomeOnTheMapTellsWhereThePinIs)
+{
+    QString told;
+    QObject::connect(keys.get(), &KeyboardPlay::pinAsked,
+                     [&](const MapPlaces::Place &p, const QString &part) { told = spoken::whereIsPin(p, part); });
+    press(Part::Map, Qt::Key_Home);
+    EXPECT_TRUE(keys->pinShown());
+    EXPECT_EQ(told, "Pin over " + keys->countryAt(keys->pin()) + ", centre of the map") << "it starts in the middle";
+    keys->movePin(QPoint(-10000, -10000));
+    press(Part::Map, Qt::Key_Home);
+    EXPECT_EQ(told, "Pin over the sea, north-west of the map");
+    keys->movePin(QPoint(10000, 10000));
+    press(Part::Map, Qt::Key_Home);
+    EXPECT_EQ(told, "Pin over the sea, south-east of the map");
+    keys->movePin(keys->places().middle(36) - keys->pin());
+    press(Part::Map, Qt::Key_Home);
+    EXPECT_EQ(told, "Pin over Spain, south-west of the map");
+}
+
+TEST(Spoken, OutcomesAndPlacesInWords)
+{
+    DropOutcome o;
+    o.name = "Germany";
+    o.total = 41;
+    o.kind = DropOutcome::Kind::Placed;
+    o.placed = 12;
+    EXPECT_EQ(spoken::outcome(o), "Germany placed, 12 of 41");
+    o.placed = 41;
+    EXPECT_EQ(spoken::outcome(o), "Germany placed, 41 of 41. The map is complete!");
+    o.kind = DropOutcome::Kind::Wrong;
+    o.country = "France";
+    EXPECT_EQ(spoken::outcome(o), "Germany is not France");
+    o.kind = DropOutcome::Kind::Nowhere;
+    EXPECT_EQ(spoken::outcome(o), "Germany not on a country");
+    o.kind = DropOutcome::Kind::Cancelled;
+    EXPECT_EQ(spoken::outcome(o), "Germany put back");
+    o.kind = DropOutcome::Kind::PutBack;
+    EXPECT_EQ(spoken::outcome(o), "Germany put back");
+    EXPECT_EQ(spoken::newRound(41), "New round, 41 names to place");
+    EXPECT_EQ(spoken::pickedUp("Spain"), "Spain picked up");
+
+    MapPlaces::Place p;
+    p.ground = MapPlaces::Ground::Sea;
+    EXPECT_EQ(spoken::place(p), "sea");
+    p.ground = MapPlaces::Ground::OtherLand;
+    EXPECT_EQ(spoken::place(p), "no country");
+    p.zone = 30;
+    p.name = "Germany";
+    p.country = 13;
+    p.ground = MapPlaces::Ground::Sea;
+    EXPECT_EQ(spoken::place(p), "Germany") << "a drop there is judged as Germany, sea or not";
+    EXPECT_EQ(spoken::blocked(MapPlaces::Heading::North, false), "north edge of the map");
+    EXPECT_EQ(spoken::blocked(MapPlaces::Heading::East, true), "no country further east");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // ring and the highlighted name on screen, the pin drawn at the needle's tip,
 // Return on the buttons, Escape during a mouse drag, and what the window
 // tells assistive tools.
+#include "accessibility.h"
 #include "formview.h"
 #include "keyboardview.h"
 #include "harness.h"
@@ -88,7 +89,7 @@ protected:
             }
         return n;
     }
-    static QPoint px(QPoint twips) { return twips / FormView::kTwipsPerPixel; }
+    static QPoint px(QPoint twips) { return twips / kTwipsPerPixel; }
     static QRect px(const QRect &twips) { return FormView::toPixels(twips).toRect(); }
 
     Harness h;
@@ -168,7 +169,7 @@ TEST_F(KeyView, APickedUpNameRidesThePinAndTheMouseCannotSteerIt)
 
     // The country under the needle lights up as under a dragging pointer.
     DropTarget &tint = view->dropTarget();
-    const int germany = tint.zoneCountryAt(h.pointOf("Germany"));
+    const int germany = tint.places().at(h.pointOf("Germany")).country;
     ASSERT_GT(germany, 0);
     QPoint onLand(-1, -1);
     for (int dy = -600; dy <= 600 && onLand.x() < 0; dy += 75)
@@ -212,10 +213,12 @@ TEST_F(KeyView, ReturnPressesButtonsAndEscapeCancelsAMouseDrag)
     EXPECT_TRUE(f.labels(35).Visible);
     EXPECT_FALSE(f.maplabel(35).Visible);
     EXPECT_TRUE(h.sounds.played.empty());
-    EXPECT_EQ(keys->status()->text(), "Spain put back");
+    QApplication::processEvents();
+    EXPECT_EQ(keys->reader().status()->text(), "Spain put back");
 
     h.drag(f.labels(35), h.pointOf("Spain"));
-    EXPECT_EQ(keys->status()->text(), "Spain placed, 1 of 41") << "mouse drops are told too";
+    QApplication::processEvents();
+    EXPECT_EQ(keys->reader().status()->text(), "Spain placed, 1 of 41") << "mouse drops are told too";
     restart->setFocus();
     key(Qt::Key_Return);
     EXPECT_EQ(f.placedcount, 0) << "Return presses Restart";
@@ -266,12 +269,33 @@ TEST_F(KeyView, AssistiveToolsSeeTheNamesTheMapThePinAndTheOutcome)
     EXPECT_EQ(map->text(QAccessible::Description), "Pin over Germany");
     key(Qt::Key_Return);
     EXPECT_FALSE(f.labels(12).Visible);
-    EXPECT_TRUE(list->child(12)->state().checked);
-    EXPECT_EQ(list->child(12)->text(QAccessible::Description), "placed on the map");
-    QAccessibleInterface *status = QAccessible::queryAccessibleInterface(keys->status());
+    EXPECT_EQ(list->childCount(), 40) << "the list holds the names still on the panel";
+    for (int i = 0; i < list->childCount(); ++i)
+        EXPECT_NE(list->child(i)->text(QAccessible::Name), "Germany");
+    EXPECT_EQ(list->indexOfChild(NameItem(keys->names(), 13)), 12) << "Greece moved up";
+    EXPECT_TRUE(NameItem(keys->names(), 12)->state().invisible);
+    QAccessibleInterface *status = QAccessible::queryAccessibleInterface(keys->reader().status());
     ASSERT_TRUE(status);
     EXPECT_EQ(status->role(), QAccessible::StatusBar);
     EXPECT_EQ(status->text(QAccessible::Name), "Germany placed, 1 of 41");
+    QAccessibleInterface *voice = QAccessible::queryAccessibleInterface(keys->reader().voice());
+    ASSERT_TRUE(voice);
+    EXPECT_EQ(voice->role(), QAccessible::Notification) << "what readers speak unasked";
+    EXPECT_EQ(voice->text(QAccessible::Name), "Germany placed, 1 of 41");
+    const QStringList said = keys->reader().said();
+    EXPECT_EQ(said.count("Germany placed, 1 of 41"), 1) << "told once: " << said.join(" | ").toStdString();
+    EXPECT_TRUE(said.contains("Germany picked up")) << said.join(" | ").toStdString();
+
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(view.get());
+    EXPECT_EQ(window->role(), QAccessible::Window);
+    EXPECT_EQ(window->text(QAccessible::Name), "Orbenvale Tessary Plunor");
+    QAccessibleInterface *text = QAccessible::queryAccessibleInterface(text1);
+    EXPECT_EQ(text->text(QAccessible::Description), "Press Tab to reach the country names");
+    key(Qt::Key_Tab);
+    key(Qt::Key_Tab);
+    key(Qt::Key_Return);  // Restart
+    EXPECT_EQ(list->childCount(), 41) << "Germany is back";
+    EXPECT_EQ(keys->reader().said().back(), "New round, 41 names to place");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(restart)->text(QAccessible::Name), "Restart");
 }
 

@@ -189,7 +189,7 @@ TEST_F(Play, ExitAndCloseUnloadWithoutAQuestion)
 {
     dropName(0, "Albania");
     int unloads = 0;
-    f->onUnloaded = [&] { ++unloads; };
+    QObject::connect(f, &Form::windowUnloaded, [&] { ++unloads; });
     f->buttonClick(f->PushButton2);
     EXPECT_TRUE(f->unloaded());
     EXPECT_EQ(unloads, 1);

@@ -36,7 +36,7 @@ protected:
                       type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
         QApplication::sendEvent(view.get(), &e);
     }
-    static QPoint px(QPoint twips) { return twips / FormView::kTwipsPerPixel; }
+    static QPoint px(QPoint twips) { return twips / kTwipsPerPixel; }
     // What is on the screen now, partial repaints and all.
     QImage screen()
     {

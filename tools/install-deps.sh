@@ -27,6 +27,8 @@ packages=(
   # The keyboard and screen-reader test reads the window as assistive tools
   # do: a private session bus, the accessibility bus and its Python binding.
   dbus dbus-x11 at-spi2-core python3-pyatspi gir1.2-atspi-2.0
+  # The screen-reader test listens to Orca through speech-dispatcher.
+  orca speech-dispatcher
   # xprop: the end-to-end start-up test reads the window's icon property.
   x11-utils
   # Fuzz targets: clang with libFuzzer and the sanitizer runtimes.

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// What lies under a point of the map: the country a drop there is judged as
+// (the drop zone on top, found by the window's own hit test), and what the
+// map picture shows there (that country's land, the sea, other land). The
+// drop light, the keyboard's pin and the screen reader all ask here, so all
+// three agree with the drop. Also finds each country's middle and the
+// nearest country in a compass direction, for jumping the pin.
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <vector>
+
+class Control;
+class Form;
+
+class MapPlaces {
+public:
+    enum class Ground { Land, Sea, OtherLand };
+    enum class Heading { West, East, North, South };
+
+    struct Place {
+        int zone = -1;  // the drop zone that takes a drop here, -1 none
+        QString name;  // the country that zone stands for, as its tag has it
+        int country = 0;  // its position in the map-label list + 1; 0 without a zone
+        int land = 0;  // whose land the map shows here (same numbering), 0 none
+        Ground ground = Ground::Sea;
+        bool operator==(const Place &) const = default;
+        // Whether a player would tell the two apart: another country, or
+        // sea against land where no zone lies.
+        bool sameFor(const Place &other) const
+        {
+            if ((zone >= 0) != (other.zone >= 0))
+                return false;
+            return zone >= 0 ? name == other.name : (ground == Ground::Sea) == (other.ground == Ground::Sea);
+        }
+    };
+
+    explicit MapPlaces(const Form &form);
+
+    // The part of the map that shows in the window, in twips.
+    QRect area() const;
+    Place at(QPoint twips) const;
+    // The country a drop zone stands for (position + 1), 0 for other controls.
+    static int countryOfZone(const Control &zone);
+
+    // A point well inside the country where its own zone is on top, or
+    // (-1, -1) when the map has none.
+    QPoint middle(int country) const;
+    // The middle of the nearest other country in that direction from a
+    // point, or (-1, -1) when there is none.
+    QPoint nearest(QPoint from, Heading heading) const;
+    // "north-west of the map", "centre of the map", ...
+    QString partOf(QPoint twips) const;
+
+private:
+    bool ready() const;
+    QPoint maskPixel(QPoint twips) const;
+    Ground groundAt(QPoint pixel) const;
+    void findMiddles() const;
+
+    const Form &form_;
+    const Control *map_ = nullptr;
+    mutable bool read_ = false;
+    mutable QImage mask_;
+    mutable QImage picture_;
+    mutable std::vector<QPoint> middles_;  // by country, [0] unused
+};

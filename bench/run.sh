@@ -43,8 +43,8 @@ xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
 
 echo
 echo "Sound: from letting go of the mouse button to the sound's first sample on a"
-echo "recording of the sink (pulseaudio null sink, monitor recorded with parec)."
-echo "clock: by the recording's sample clock; recvd: when the recorder got it."
+echo "recording of the sink (pulseaudio null sink, monitor recorded with parec),"
+echo "later than a reference client with a 5 ms buffer (pacat) in the same recording."
 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
     /usr/bin/python3 "$ROOT/bench/programs/drop_to_sound.py" --build "$BUILD" --source "$ROOT" \
     --starts "${STARTS:-5}"

@@ -1,85 +1,374 @@
 // SPDX-License-Identifier: MIT
 #include "pulseoutput.h"
 
-#include <pulse/simple.h>
+#include <pulse/pulseaudio.h>
 
+#include <QLoggingCategory>
+
+#include <algorithm>
+#include <array>
 #include <dlfcn.h>
+
+Q_DECLARE_LOGGING_CATEGORY(lcSound)
 
 namespace {
 
-struct PulseSimple {
-    decltype(&pa_simple_new) create = nullptr;
-    decltype(&pa_simple_write) write = nullptr;
-    decltype(&pa_simple_flush) flush = nullptr;
-    decltype(&pa_simple_free) free = nullptr;
+// The part of the client library this output uses, loaded at run time.
+struct Pulse {
+#define PULSE_FUNCTION(name) decltype(&::name) name = nullptr;
+#define PULSE_FUNCTIONS(F)                                                                                             \
+    F(pa_threaded_mainloop_new)                                                                                        \
+    F(pa_threaded_mainloop_free)                                                                                       \
+    F(pa_threaded_mainloop_start)                                                                                      \
+    F(pa_threaded_mainloop_stop)                                                                                       \
+    F(pa_threaded_mainloop_lock)                                                                                       \
+    F(pa_threaded_mainloop_unlock)                                                                                     \
+    F(pa_threaded_mainloop_get_api)                                                                                    \
+    F(pa_context_new)                                                                                                  \
+    F(pa_context_unref)                                                                                                \
+    F(pa_context_set_state_callback)                                                                                   \
+    F(pa_context_connect)                                                                                              \
+    F(pa_context_disconnect)                                                                                           \
+    F(pa_context_get_state)                                                                                            \
+    F(pa_stream_new)                                                                                                   \
+    F(pa_stream_unref)                                                                                                 \
+    F(pa_stream_set_state_callback)                                                                                    \
+    F(pa_stream_set_write_callback)                                                                                    \
+    F(pa_stream_connect_playback)                                                                                      \
+    F(pa_stream_disconnect)                                                                                            \
+    F(pa_stream_get_state)                                                                                             \
+    F(pa_stream_write)                                                                                                 \
+    F(pa_stream_flush)                                                                                                 \
+    F(pa_stream_update_timing_info)                                                                                    \
+    F(pa_operation_unref)                                                                                              \
+    F(pa_usec_to_bytes)
+    PULSE_FUNCTIONS(PULSE_FUNCTION)
+#undef PULSE_FUNCTION
 
     // Loaded once and kept: the library cannot be unloaded safely while its
     // threads may still run.
-    static const PulseSimple *get()
+    static const Pulse *get()
     {
-        static const PulseSimple api = [] {
-            PulseSimple a;
-            void *lib = ::dlopen("libpulse-simple.so.0", RTLD_NOW | RTLD_LOCAL);
+        static const Pulse *api = [] {
+            static Pulse a;
+            void *lib = ::dlopen("libpulse.so.0", RTLD_NOW | RTLD_LOCAL);
             if (!lib)
-                return a;
-            a.create = reinterpret_cast<decltype(a.create)>(::dlsym(lib, "pa_simple_new"));
-            a.write = reinterpret_cast<decltype(a.write)>(::dlsym(lib, "pa_simple_write"));
-            a.flush = reinterpret_cast<decltype(a.flush)>(::dlsym(lib, "pa_simple_flush"));
-            a.free = reinterpret_cast<decltype(a.free)>(::dlsym(lib, "pa_simple_free"));
-            return a;
+                return static_cast<Pulse *>(nullptr);
+            bool all = true;
+#define PULSE_LOAD(name)                                                                                               \
+    a.name = reinterpret_cast<decltype(a.name)>(::dlsym(lib, #name));                                                  \
+    all = all && a.name;
+            PULSE_FUNCTIONS(PULSE_LOAD)
+#undef PULSE_LOAD
+            return all ? &a : nullptr;
         }();
-        return api.create && api.write && api.flush && api.free ? &api : nullptr;
+        return api;
     }
 };
 
+constexpr pa_sample_spec kSpec = {PA_SAMPLE_S16NE, SoundOutput::kRate, SoundOutput::kChannels};
+constexpr size_t kFrameBytes = SoundOutput::kChannels * sizeof(int16_t);
+
 }  // namespace
+
+PulseOutput::PulseOutput() = default;
 
 PulseOutput::~PulseOutput()
 {
-    close();
+    const Pulse *pa = Pulse::get();
+    if (!loop_ || !pa)
+        return;
+    pa->pa_threaded_mainloop_lock(loop_);
+    disconnect();
+    pa->pa_threaded_mainloop_unlock(loop_);
+    // The loop's thread only ever waits in poll(), so it ends at once.
+    pa->pa_threaded_mainloop_stop(loop_);
+    pa->pa_threaded_mainloop_free(loop_);
 }
 
-bool PulseOutput::open()
+// Connecting is started here and goes on in the loop's thread.
+bool PulseOutput::connect()
 {
-    if (stream_)
-        return true;
-    const PulseSimple *pa = PulseSimple::get();
+    const Pulse *pa = Pulse::get();
     if (!pa)
         return false;
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16NE;
-    spec.rate = Rate;
-    spec.channels = Channels;
-    const uint32_t bytesPerMs = Rate * Channels * sizeof(int16_t) / 1000;
-    pa_buffer_attr attr{};
-    attr.maxlength = uint32_t(-1);
-    attr.tlength = TargetLatencyMs * bytesPerMs;
-    attr.prebuf = 10 * bytesPerMs;  // start playing once one chunk is there
-    attr.minreq = uint32_t(-1);
-    attr.fragsize = uint32_t(-1);
-    int error = 0;
-    stream_ = pa->create(nullptr, "Orbenvale Tessary Plunor", PA_STREAM_PLAYBACK, nullptr, "Sound effects", &spec,
-                         nullptr, &attr, &error);
-    return stream_ != nullptr;
+    context_ = pa->pa_context_new(pa->pa_threaded_mainloop_get_api(loop_), "Orbenvale Tessary Plunor");
+    if (!context_)
+        return false;
+    pa->pa_context_set_state_callback(context_, &PulseOutput::contextChanged, this);
+    // No server of our own: a desktop starts its sound server itself.
+    if (pa->pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        disconnect();
+        return false;
+    }
+    link_ = Link::Connecting;
+    since_ = Clock::now();
+    return true;
 }
 
-bool PulseOutput::write(const int16_t *samples, size_t frames)
+// Taking a connection down sends nothing that waits for an answer: the
+// socket is closed and the server learns of it when it looks.
+void PulseOutput::disconnect()
 {
-    int error = 0;
-    return stream_ && PulseSimple::get()->write(stream_, samples, frames * Channels * sizeof(int16_t), &error) == 0;
-}
-
-void PulseOutput::flush()
-{
-    int error = 0;
-    if (stream_)
-        PulseSimple::get()->flush(stream_, &error);
-}
-
-void PulseOutput::close()
-{
+    const Pulse *pa = Pulse::get();
     if (stream_) {
-        PulseSimple::get()->free(stream_);
+        pa->pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa->pa_stream_set_write_callback(stream_, nullptr, nullptr);
+        pa->pa_stream_disconnect(stream_);
+        pa->pa_stream_unref(stream_);
         stream_ = nullptr;
     }
+    pinging_ = false;
+    if (context_) {
+        pa->pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa->pa_context_disconnect(context_);
+        pa->pa_context_unref(context_);
+        context_ = nullptr;
+    }
+    link_ = Link::None;
+}
+
+void PulseOutput::contextChanged(pa_context *context, void *self)
+{
+    auto *out = static_cast<PulseOutput *>(self);
+    const Pulse *pa = Pulse::get();
+    switch (pa->pa_context_get_state(context)) {
+    case PA_CONTEXT_READY: {
+        out->stream_ = pa->pa_stream_new(context, "Sound effects", &kSpec, nullptr);
+        if (!out->stream_) {
+            out->link_ = Link::None;  // taken down at the next tick
+            return;
+        }
+        pa->pa_stream_set_state_callback(out->stream_, &PulseOutput::streamChanged, out);
+        pa->pa_stream_set_write_callback(out->stream_, &PulseOutput::wanted, out);
+        pa_buffer_attr attr{};
+        attr.maxlength = uint32_t(-1);
+        attr.tlength = uint32_t(pa->pa_usec_to_bytes(pa_usec_t(kTargetLatencyMs) * 1000, &kSpec));
+        attr.minreq = uint32_t(pa->pa_usec_to_bytes(pa_usec_t(kRequestMs) * 1000, &kSpec));
+        // Never held back to fill up first: a sound starts with what there is.
+        attr.prebuf = 0;
+        attr.fragsize = uint32_t(-1);
+        // The latency asked for is the whole way to the speaker, the device's
+        // buffer included: the server asks for sound steadily, a little at a time.
+        if (pa->pa_stream_connect_playback(out->stream_, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr)
+            < 0)
+            out->link_ = Link::None;
+        return;
+    }
+    case PA_CONTEXT_FAILED:
+    case PA_CONTEXT_TERMINATED:
+        out->link_ = Link::None;  // taken down at the next tick; a later sound connects again
+        return;
+    default:
+        return;
+    }
+}
+
+void PulseOutput::streamChanged(pa_stream *stream, void *self)
+{
+    auto *out = static_cast<PulseOutput *>(self);
+    switch (Pulse::get()->pa_stream_get_state(stream)) {
+    case PA_STREAM_READY:
+        out->link_ = Link::Ready;
+        out->since_ = Clock::now();
+        qCDebug(lcSound) << "output connected";
+        if (out->fresh_)
+            out->startWriting();
+        return;
+    case PA_STREAM_FAILED:
+    case PA_STREAM_TERMINATED:
+        out->link_ = Link::None;
+        return;
+    default:
+        return;
+    }
+}
+
+void PulseOutput::wanted(pa_stream *, size_t bytes, void *self)
+{
+    static_cast<PulseOutput *>(self)->feed(bytes);
+}
+
+// While a sound plays, the server is asked how far it has got, now and then:
+// a server that does not answer in time is given up. (How often it asks for
+// more sound says nothing: a device may hold a long stretch.)
+void PulseOutput::ping()
+{
+    if (pinging_ || !stream_ || link_ != Link::Ready)
+        return;
+    const Pulse *pa = Pulse::get();
+    if (pa_operation *o = pa->pa_stream_update_timing_info(stream_, &PulseOutput::answered, this)) {
+        pa->pa_operation_unref(o);
+        pinging_ = true;
+        since_ = Clock::now();
+    }
+}
+
+void PulseOutput::answered(pa_stream *, int, void *self)
+{
+    static_cast<PulseOutput *>(self)->pinging_ = false;
+}
+
+// Gives the server just what it asks for: the sound while there is some,
+// silence after it, so that the stream never runs dry and a stall shows as
+// requests that stop coming.
+void PulseOutput::feed(size_t bytes)
+{
+    static const std::array<uint8_t, 16384> kSilence{};
+    if (!stream_)
+        return;
+    const Pulse *pa = Pulse::get();
+    size_t left = bytes / kFrameBytes * kFrameBytes;
+    if (sound_ && !fresh_) {
+        const size_t size = sound_->size() * sizeof(int16_t);
+        const size_t n = std::min(left, size - at_) / kFrameBytes * kFrameBytes;
+        const auto *data = reinterpret_cast<const uint8_t *>(sound_->data()) + at_;
+        if (n && pa->pa_stream_write(stream_, data, n, nullptr, 0, PA_SEEK_RELATIVE) == 0) {
+            at_ += n;
+            left -= n;
+        }
+    }
+    while (left > 0) {
+        const size_t n = std::min(left, kSilence.size());
+        if (pa->pa_stream_write(stream_, kSilence.data(), n, nullptr, 0, PA_SEEK_RELATIVE) != 0)
+            return;
+        left -= n;
+    }
+}
+
+// A new sound: what the server still holds of the old one goes, and the new
+// one is written where the server reads next, so it starts at once.
+void PulseOutput::startWriting()
+{
+    const Pulse *pa = Pulse::get();
+    fresh_ = false;
+    if (pa_operation *o = pa->pa_stream_flush(stream_, nullptr, nullptr))
+        pa->pa_operation_unref(o);  // not waited for
+    at_ = 0;
+    since_ = Clock::now();
+    if (!sound_)
+        return;
+    const size_t size = sound_->size() * sizeof(int16_t);
+    const size_t first = std::min(size, pa->pa_usec_to_bytes(pa_usec_t(kTargetLatencyMs) * 1000, &kSpec));
+    const size_t n = first / kFrameBytes * kFrameBytes;
+    if (n && pa->pa_stream_write(stream_, sound_->data(), n, nullptr, 0, PA_SEEK_RELATIVE_ON_READ) == 0)
+        at_ = n;
+}
+
+void PulseOutput::prepare()
+{
+    const Pulse *pa = Pulse::get();
+    if (!pa)
+        return;
+    if (!loop_) {
+        loop_ = pa->pa_threaded_mainloop_new();
+        if (!loop_ || pa->pa_threaded_mainloop_start(loop_) < 0) {
+            if (loop_)
+                pa->pa_threaded_mainloop_free(loop_);
+            loop_ = nullptr;
+            return;
+        }
+    }
+    pa->pa_threaded_mainloop_lock(loop_);
+    if (link_ == Link::None) {
+        disconnect();  // what is left of a broken one
+        connect();
+    }
+    pa->pa_threaded_mainloop_unlock(loop_);
+}
+
+void PulseOutput::start(Samples samples)
+{
+    const Pulse *pa = Pulse::get();
+    if (!pa)
+        return;
+    if (!loop_ && !samples)
+        return;  // silence needs no connection
+    prepare();
+    if (!loop_)
+        return;
+    pa->pa_threaded_mainloop_lock(loop_);
+    sound_ = std::move(samples);
+    at_ = 0;
+    fresh_ = true;
+    started_ = Clock::now();
+    if (link_ == Link::Ready && stream_) {
+        startWriting();  // otherwise once the stream is ready
+        ping();
+    }
+    pa->pa_threaded_mainloop_unlock(loop_);
+}
+
+void PulseOutput::tick()
+{
+    const Pulse *pa = Pulse::get();
+    if (!pa || !loop_)
+        return;
+    pa->pa_threaded_mainloop_lock(loop_);
+    const auto waited = Clock::now() - since_;
+    if (link_ == Link::None && (context_ || stream_)) {
+        qCDebug(lcSound) << "the sound server went away";
+        disconnect();
+    } else if (link_ == Link::Connecting && waited > std::chrono::milliseconds(kConnectMs)) {
+        qCDebug(lcSound) << "the sound server does not answer; given up";
+        ++givenUp_;
+        disconnect();
+    } else if (link_ == Link::Ready && pinging_ && waited > std::chrono::milliseconds(kStallMs)) {
+        qCDebug(lcSound) << "the sound server stopped answering; given up";
+        ++givenUp_;
+        disconnect();
+    } else if (link_ == Link::Ready && playing()) {
+        ping();
+    }
+    pa->pa_threaded_mainloop_unlock(loop_);
+}
+
+bool PulseOutput::busy() const
+{
+    const Pulse *pa = Pulse::get();
+    if (!pa || !loop_)
+        return false;
+    pa->pa_threaded_mainloop_lock(loop_);
+    const bool result = link_ == Link::Connecting || (link_ == Link::Ready && (pinging_ || playing()))
+                        || (link_ == Link::None && (context_ || stream_));
+    pa->pa_threaded_mainloop_unlock(loop_);
+    return result;
+}
+
+bool PulseOutput::playing() const
+{
+    return sound_ && (at_ < sound_->size() * sizeof(int16_t) || Clock::now() - started_ < std::chrono::seconds(1));
+}
+
+PulseOutput::Link PulseOutput::link() const
+{
+    const Pulse *pa = Pulse::get();
+    if (!pa || !loop_)
+        return Link::None;
+    pa->pa_threaded_mainloop_lock(loop_);
+    const Link l = link_;
+    pa->pa_threaded_mainloop_unlock(loop_);
+    return l;
+}
+
+int PulseOutput::givenUp() const
+{
+    const Pulse *pa = Pulse::get();
+    if (!pa || !loop_)
+        return 0;
+    pa->pa_threaded_mainloop_lock(loop_);
+    const int n = givenUp_;
+    pa->pa_threaded_mainloop_unlock(loop_);
+    return n;
+}
+
+size_t PulseOutput::framesGiven() const
+{
+    const Pulse *pa = Pulse::get();
+    if (!pa || !loop_)
+        return 0;
+    pa->pa_threaded_mainloop_lock(loop_);
+    const size_t n = at_ / kFrameBytes;
+    pa->pa_threaded_mainloop_unlock(loop_);
+    return n;
 }

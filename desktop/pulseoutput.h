@@ -1,25 +1,69 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Sound output through a PulseAudio server (PipeWire desktops serve the same
-// protocol). The client library is loaded when the output is first opened,
-// so the program starts, silent, on a machine without it.
+// protocol), with its asynchronous API: a stream of its own thread that gives
+// the server only what it asks for. Nothing here ever waits on the server:
+// connecting, writing and closing all return at once, and a server that
+// stops answering is given up (the next sound tries again). The client
+// library is loaded when the output is first prepared, so the program
+// starts, silent, on a machine without it.
 #include "soundengine.h"
 
-struct pa_simple;
+#include <chrono>
+
+struct pa_context;
+struct pa_stream;
+struct pa_threaded_mainloop;
 
 class PulseOutput : public SoundOutput {
 public:
     // What the server is asked to keep queued: enough to ride out a busy
-    // moment, little enough that a sound starts without a noticeable delay.
-    // A new sound flushes the queue, so this is no delay to its start.
-    static constexpr int TargetLatencyMs = 60;
+    // moment. A new sound is written over it, so this is no delay to its
+    // start.
+    static constexpr int kTargetLatencyMs = 50;
+    static constexpr int kRequestMs = 20;
+    // A server that takes longer to connect, or to answer while a sound
+    // plays, is given up.
+    static constexpr int kConnectMs = 1500;
+    static constexpr int kStallMs = 400;
 
+    enum class Link { None, Connecting, Ready };
+
+    PulseOutput();
     ~PulseOutput() override;
-    bool open() override;
-    bool write(const int16_t *samples, size_t frames) override;
-    void flush() override;
-    void close() override;
+    void prepare() override;
+    void start(Samples samples) override;
+    void tick() override;
+    bool busy() const override;
+
+    // For tests: where the connection stands, how many have been given up,
+    // and how much of the sound in progress the server has been given.
+    Link link() const;
+    int givenUp() const;
+    size_t framesGiven() const;
 
 private:
-    pa_simple *stream_ = nullptr;
+    using Clock = std::chrono::steady_clock;
+    bool connect();  // locked
+    void disconnect();  // locked
+    void feed(size_t bytes);  // locked
+    void startWriting();  // locked
+    void ping();  // locked
+    bool playing() const;  // locked
+    static void contextChanged(pa_context *context, void *self);
+    static void streamChanged(pa_stream *stream, void *self);
+    static void wanted(pa_stream *stream, size_t bytes, void *self);
+    static void answered(pa_stream *stream, int success, void *self);
+
+    pa_threaded_mainloop *loop_ = nullptr;
+    pa_context *context_ = nullptr;
+    pa_stream *stream_ = nullptr;
+    Link link_ = Link::None;
+    Clock::time_point since_;  // connecting since, or asked how far it has got since
+    Clock::time_point started_;  // the sound in progress
+    bool pinging_ = false;
+    int givenUp_ = 0;
+    Samples sound_;
+    size_t at_ = 0;  // bytes of the sound given to the server
+    bool fresh_ = false;  // the sound has not been written yet
 };

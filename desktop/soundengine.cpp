@@ -28,18 +28,28 @@ namespace {
 
 // The helper writes at most two minutes; a little more is allowed for
 // rounding, anything beyond is not read.
-constexpr size_t MaxPcmBytes = size_t(121) * SoundOutput::Rate * SoundOutput::Channels * sizeof(int16_t);
+constexpr size_t kMaxPcmBytes = size_t(121) * SoundOutput::kRate * SoundOutput::kChannels * sizeof(int16_t);
 
 int16_t scaled(int16_t sample)
 {
-    return int16_t(std::lround(sample * SoundEngine::Volume));
+    return int16_t(std::lround(sample * SoundEngine::kVolume));
 }
 
 }  // namespace
 
+struct SoundEngine::Feed {
+    std::mutex mutex;
+    std::condition_variable wake, closed;
+    std::unique_ptr<SoundOutput> output;
+    bool quit = false, done = false, prepare = false;
+    uint64_t serial = 0;  // of the sound asked for last
+    Samples wanted;
+};
+
 SoundEngine::SoundEngine(const QString &decoder, std::unique_ptr<SoundOutput> output)
-    : decoder_(decoder), output_(output ? std::move(output) : std::make_unique<PulseOutput>())
+    : decoder_(decoder), feed_(std::make_shared<Feed>())
 {
+    feed_->output = output ? std::move(output) : std::make_unique<PulseOutput>();
 }
 
 SoundEngine::~SoundEngine()
@@ -51,12 +61,21 @@ SoundEngine::~SoundEngine()
             ::kill(helper_, SIGKILL);
     }
     decodeWake_.notify_all();
-    outputWake_.notify_all();
     if (decodeThread_.joinable())
-        decodeThread_.join();
-    if (outputThread_.joinable())
-        outputThread_.join();
-    output_->close();
+        decodeThread_.join();  // the helper is gone, so its pipe ends at once
+    if (outputThread_.joinable()) {
+        std::unique_lock lock(feed_->mutex);
+        feed_->quit = true;
+        feed_->wake.notify_all();
+        // The program ends when the player says so, whatever the output does.
+        if (feed_->closed.wait_for(lock, std::chrono::milliseconds(kCloseMs), [this] { return feed_->done; })) {
+            lock.unlock();
+            outputThread_.join();
+        } else {
+            qCWarning(lcSound) << "the sound output did not close in time; leaving it";
+            outputThread_.detach();
+        }
+    }
 }
 
 bool SoundEngine::stampOf(const QString &path, Stamp &stamp)
@@ -77,7 +96,7 @@ void SoundEngine::startThreads()
     if (!decodeThread_.joinable())
         decodeThread_ = std::thread([this] { decodeLoop(); });
     if (!outputThread_.joinable())
-        outputThread_ = std::thread([this] { outputLoop(); });
+        outputThread_ = std::thread(&SoundEngine::outputLoop, feed_);
 }
 
 SoundEngine::Entry &SoundEngine::lookup(const QString &path, const Stamp &stamp)
@@ -97,10 +116,10 @@ SoundEngine::Entry &SoundEngine::lookup(const QString &path, const Stamp &stamp)
 
 void SoundEngine::setCurrent(Samples samples)
 {
-    current_ = std::move(samples);
-    stopWanted_ = !current_;
-    ++serial_;
-    outputWake_.notify_one();
+    std::lock_guard lock(feed_->mutex);
+    feed_->wanted = std::move(samples);
+    ++feed_->serial;
+    feed_->wake.notify_one();
 }
 
 void SoundEngine::play(const QString &path)
@@ -116,7 +135,6 @@ void SoundEngine::play(const QString &path)
         setCurrent({});
         return;
     }
-    openWanted_ = true;
     const Entry &entry = lookup(path, stamp);
     qCDebug(lcSound) << "play" << path
                      << (entry.state == State::Ready    ? "(ready)"
@@ -148,10 +166,13 @@ void SoundEngine::warmUp(const QString &path)
 
 void SoundEngine::prepareOutput()
 {
-    std::lock_guard lock(mutex_);
-    startThreads();
-    openWanted_ = true;
-    outputWake_.notify_one();
+    {
+        std::lock_guard lock(mutex_);
+        startThreads();
+    }
+    std::lock_guard lock(feed_->mutex);
+    feed_->prepare = true;
+    feed_->wake.notify_one();
 }
 
 int SoundEngine::decodesStarted() const
@@ -184,7 +205,7 @@ void SoundEngine::decodeLoop()
         took.start();
         Samples samples = runDecoder(path);
         qCDebug(lcSound) << "decoded" << path << "in" << took.elapsed()
-                         << "ms:" << (samples ? samples->size() / SoundOutput::Channels : 0) << "frames";
+                         << "ms:" << (samples ? samples->size() / SoundOutput::kChannels : 0) << "frames";
         lock.lock();
         decoding_ = false;
         decodeWake_.notify_all();  // waitForDecodes()
@@ -235,7 +256,7 @@ SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
     std::vector<char> bytes;
     bytes.reserve(256 * 1024);
     bool ok = true;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(DecodeTimeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDecodeTimeoutMs);
     char buffer[64 * 1024];
     for (;;) {
         const auto left =
@@ -257,7 +278,7 @@ SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
             continue;
         if (n <= 0)
             break;
-        if (bytes.size() + size_t(n) > MaxPcmBytes) {
+        if (bytes.size() + size_t(n) > kMaxPcmBytes) {
             ok = false;
             break;
         }
@@ -273,81 +294,47 @@ SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
         std::lock_guard lock(mutex_);
         helper_ = -1;
     }
-    const size_t frameBytes = SoundOutput::Channels * sizeof(int16_t);
+    const size_t frameBytes = SoundOutput::kChannels * sizeof(int16_t);
     if (!ok || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || bytes.size() < frameBytes)
         return {};
-    auto samples = std::make_shared<std::vector<int16_t>>(bytes.size() / frameBytes * SoundOutput::Channels);
+    auto samples = std::make_shared<std::vector<int16_t>>(bytes.size() / frameBytes * SoundOutput::kChannels);
     const auto *in = reinterpret_cast<const int16_t *>(bytes.data());  // in this machine's byte order
     std::transform(in, in + samples->size(), samples->begin(), scaled);
     return samples;
 }
 
-void SoundEngine::outputLoop()
+// Hands the sound asked for last to the output; while one is being handed
+// over, newer requests just replace what is wanted next.
+void SoundEngine::outputLoop(std::shared_ptr<Feed> feed)
 {
-    std::unique_lock lock(mutex_);
-    bool open = false;
-    bool queued = false;  // written since the last flush
-    uint64_t playing = 0;  // serial of the sound being fed
-    size_t at = 0;  // next frame of it
+    std::unique_lock lock(feed->mutex);
+    SoundOutput &output = *feed->output;
+    uint64_t started = 0;
     for (;;) {
-        outputWake_.wait(lock, [&] { return quit_ || current_ || stopWanted_ || (openWanted_ && !open); });
-        if (quit_)
-            return;
-        if (!open && (openWanted_ || current_)) {
-            openWanted_ = false;
-            lock.unlock();
-            open = output_->open();
-            qCDebug(lcSound) << (open ? "output connected" : "no sound output");
-            lock.lock();
-            if (!open) {
-                // No sound server: this sound is silent; a later one tries again.
-                current_.reset();
-                stopWanted_ = false;
-                continue;
-            }
-        }
-        const bool stop = stopWanted_;
-        stopWanted_ = false;
-        Samples sound = current_;
-        if (!sound) {
-            if (stop && queued) {
-                lock.unlock();
-                output_->flush();
-                lock.lock();
-                queued = false;
-            }
-            continue;
-        }
-        const bool switched = playing != serial_;
-        if (switched) {
-            playing = serial_;
-            at = 0;
-        }
-        const size_t frames = sound->size() / SoundOutput::Channels;
-        const size_t from = at;
-        const size_t count = std::min(switched ? FirstChunks * ChunkFrames : ChunkFrames, frames - from);
-        at += count;
-        if (at >= frames)
-            current_.reset();  // fed to the end; it plays out from the device's buffer
-        const bool flush = switched && queued;
+        const auto due = [&] { return feed->quit || feed->prepare || feed->serial != started; };
+        if (output.busy())
+            feed->wake.wait_for(lock, std::chrono::milliseconds(kTickMs), due);
+        else
+            feed->wake.wait(lock, due);
+        if (feed->quit)
+            break;
+        const bool prepare = std::exchange(feed->prepare, false);
+        const bool fresh = feed->serial != started;
+        started = feed->serial;
+        Samples sound = feed->wanted;
         lock.unlock();
-        if (flush)
-            output_->flush();  // the new sound replaces what is still queued
-        const bool written = count == 0 || output_->write(sound->data() + from * SoundOutput::Channels, count);
-        lock.lock();
-        queued = true;
-        if (switched)
-            qCDebug(lcSound) << "sound" << playing << (flush ? "replaces what was queued" : "starts")
-                             << (written ? "" : "- writing failed");
-        if (!written) {
-            // The server went away: close, and let a later sound reconnect.
-            lock.unlock();
-            output_->close();
-            lock.lock();
-            open = false;
-            queued = false;
-            if (playing == serial_)
-                current_.reset();
+        if (prepare)
+            output.prepare();
+        if (fresh) {
+            qCDebug(lcSound) << "sound" << started << (sound ? "starts" : "stops");
+            output.start(std::move(sound));
         }
+        output.tick();
+        lock.lock();
     }
+    lock.unlock();
+    feed->output.reset();
+    lock.lock();
+    feed->done = true;
+    feed->closed.notify_all();
 }

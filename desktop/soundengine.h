@@ -2,10 +2,11 @@
 #pragma once
 // Sound engine made for short effects. Each sound file is decoded once, off
 // the user-interface thread, by the decode helper installed beside the
-// program, and kept in memory as PCM; a thread of its own feeds the sound
-// in progress to one long-lived output stream in chunks of 10 ms. play()
-// only looks the file up and hands a buffer over: it never waits for a
-// decoder, a device or a sound server.
+// program, and kept in memory as PCM at the player's volume. A thread of its
+// own hands the sound asked for last to the output, which plays it at once
+// in place of whatever plays. play() only looks the file up and hands a
+// buffer over: it never waits for a decoder, a device or a sound server, and
+// neither does the engine's end.
 #include "mediabackend.h"
 
 #include <QString>
@@ -18,33 +19,37 @@
 #include <thread>
 #include <vector>
 
-// Where the samples go: 44100 Hz, stereo, signed 16-bit, interleaved. Used
-// from the engine's output thread only.
+// Where the samples go: 44100 Hz, stereo, signed 16-bit, interleaved, in
+// this machine's byte order. Called from the engine's output thread only.
 class SoundOutput {
 public:
-    static constexpr int Rate = 44100;
-    static constexpr int Channels = 2;
+    using Samples = std::shared_ptr<const std::vector<int16_t>>;
+    static constexpr int kRate = 44100;
+    static constexpr int kChannels = 2;
 
     virtual ~SoundOutput() = default;
-    // Connects to the device or sound server; false when there is none now.
-    virtual bool open() = 0;
-    // Queues frames for playing, waiting while the device's buffer is full.
-    // False when the device has gone away.
-    virtual bool write(const int16_t *samples, size_t frames) = 0;
-    // Drops whatever was queued and not yet played.
-    virtual void flush() = 0;
-    virtual void close() = 0;
+    // Gets ready to play (connects to the sound server); returns at once.
+    virtual void prepare() = 0;
+    // Plays these samples from their start at once, instead of whatever
+    // plays; null is silence. Returns at once; without a device it is silent.
+    virtual void start(Samples samples) = 0;
+    // Called every few milliseconds while busy() says so: time to notice a
+    // device that stopped answering. Returns at once.
+    virtual void tick() {}
+    virtual bool busy() const { return false; }
 };
 
 class SoundEngine : public MediaBackend {
 public:
-    static constexpr float Volume = 0.37f;
-    static constexpr size_t ChunkFrames = SoundOutput::Rate / 100;  // 10 ms
-    // A new sound starts with this many chunks at once, so that the device
-    // has something in hand while the next one is on its way.
-    static constexpr size_t FirstChunks = 6;
+    using Samples = SoundOutput::Samples;
+
+    static constexpr float kVolume = 0.37f;
     // A helper that takes longer than this over one file is stopped.
-    static constexpr int DecodeTimeoutMs = 15000;
+    static constexpr int kDecodeTimeoutMs = 15000;
+    // How long the engine's end waits for its output to close; an output that
+    // takes longer is left to finish on its own.
+    static constexpr int kCloseMs = 300;
+    static constexpr int kTickMs = 100;
 
     // decoder: the decode helper program. output: null for the system's
     // sound server.
@@ -66,8 +71,6 @@ public:
     int decodesStarted() const;
     bool waitForDecodes(int timeoutMs) const;
 
-    using Samples = std::shared_ptr<const std::vector<int16_t>>;
-
 private:
     enum class State { Decoding, Ready, Failed };
     struct Stamp {
@@ -80,6 +83,9 @@ private:
         State state = State::Decoding;
         Samples samples;
     };
+    // What the output thread shares with the engine; it outlives an engine
+    // whose output would not close in time.
+    struct Feed;
 
     // Returns the file's stamp, or false when it is not a regular file.
     static bool stampOf(const QString &path, Stamp &stamp);
@@ -88,29 +94,22 @@ private:
     void startThreads();
     void setCurrent(Samples samples);
     void decodeLoop();
-    void outputLoop();
+    static void outputLoop(std::shared_ptr<Feed> feed);
     Samples runDecoder(const QString &path);
 
     const QString decoder_;
-    std::unique_ptr<SoundOutput> output_;
+    std::shared_ptr<Feed> feed_;
 
     mutable std::mutex mutex_;
     mutable std::condition_variable decodeWake_;
-    std::condition_variable outputWake_;
     bool quit_ = false;
     std::map<QString, Entry> cache_;
     std::deque<QString> queue_;
     bool decoding_ = false;
     int decodes_ = 0;
     pid_t helper_ = -1;
-
-    // What the user last asked for: a sound waiting for its decode, or none.
-    uint64_t serial_ = 0;
+    // A sound waiting for its decode, or none.
     QString waitingFor_;
-    // The output side.
-    Samples current_;
-    bool stopWanted_ = false;
-    bool openWanted_ = false;
 
     std::thread decodeThread_;
     std::thread outputThread_;

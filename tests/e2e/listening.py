@@ -12,6 +12,12 @@ decode helper makes of the file at the player's volume, and an onset is the
 first place after a drop where the recording holds its first 50 ms, sample
 for sample within a small error. That tells the chime from the buzz and a
 new sound from the one it replaced.
+
+When a drop happened is read off the same recording: a reference client
+(pacat with a 5 ms buffer) plays a click just before the button is let go
+and another a moment after, and the drop lies between them by the test's
+clock. The program's delay is measured against that client's, so the
+recorder's and the server's own latency do not count.
 """
 
 import ctypes
@@ -42,11 +48,13 @@ class SoundServer:
         return {"PULSE_SERVER": f"unix:{self.socket}", "PULSE_COOKIE": str(self.dir / "cookie")}
 
     def start(self, timeout=10):
+        """Starts the server; again after kill(), at the same address."""
         for tool in ("pulseaudio", "parec", "pactl"):
             if not shutil.which(tool):
                 raise RuntimeError(f"{tool} is missing: run tools/install-deps.sh")
         for d in ("run", "home", "state"):
-            (self.dir / d).mkdir(mode=0o700)
+            (self.dir / d).mkdir(mode=0o700, exist_ok=True)
+        self.socket.unlink(missing_ok=True)
         script = self.dir / "server.pa"
         script.write_text(
             f"load-module module-null-sink sink_name={SINK} rate={RATE} channels=2\n"
@@ -74,6 +82,20 @@ class SoundServer:
             time.sleep(0.1)
         raise RuntimeError(f"pulseaudio did not answer within {timeout} s:\n{self.server_log()}")
 
+    def pause(self):
+        """Freezes the server, as a desktop's stuck sound server is: it
+        accepts connections and answers nothing."""
+        os.kill(self.proc.pid, signal.SIGSTOP)
+
+    def resume(self):
+        os.kill(self.proc.pid, signal.SIGCONT)
+
+    def kill(self):
+        """Ends the server at once, as a crash does."""
+        self.proc.kill()
+        self.proc.wait(5)
+        self.log.close()
+
     def server_log(self):
         try:
             return (self.dir / "server.log").read_text(errors="replace")[-3000:]
@@ -82,6 +104,7 @@ class SoundServer:
 
     def stop(self):
         if self.proc is not None and self.proc.poll() is None:
+            os.kill(self.proc.pid, signal.SIGCONT)
             self.proc.send_signal(signal.SIGTERM)
             try:
                 self.proc.wait(5)
@@ -118,9 +141,10 @@ class Recorder:
         self.lock = threading.Lock()
 
     def start(self):
+        # A 10 ms buffer keeps the monitor streaming without gaps.
         self.proc = subprocess.Popen(
             ["parec", "-d", f"{SINK}.monitor", "--raw", "--format=s16le", f"--rate={RATE}", "--channels=2",
-             "--latency-msec=2"],
+             "--latency-msec=10"],
             env={**os.environ, **self.server.env()}, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
             start_new_session=True)
         self.thread = threading.Thread(target=self._read, daemon=True)
@@ -156,14 +180,16 @@ class Recorder:
             return len(self.data) // 4
 
     def stop(self):
+        """Ends the recording; parec hands over what it still holds when it
+        is interrupted, not when it is killed."""
         if self.proc.poll() is None:
-            self.proc.terminate()
+            self.proc.send_signal(signal.SIGINT)
             try:
-                self.proc.wait(3)
+                self.proc.wait(5)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait(3)
-        self.thread.join(3)
+        self.thread.join(5)
 
     def left(self):
         with self.lock:
@@ -193,6 +219,109 @@ class Recorder:
                 if frames > n:
                     return t
         return None
+
+
+class Reference:
+    """A client with a 5 ms buffer that plays a click on request: where the
+    click lands in the recording marks the moment it was asked for. The
+    test's clock is mapped onto the recording by these clicks alone."""
+
+    CLICK = 220  # 5 ms of the highest tone there is, unlike any sound of the quiz
+    TEMPLATE = 16  # enough of it to recognise, should the server cut its start
+    AMPLITUDE = 20000
+
+    def __init__(self, server):
+        self.server = server
+        self.clicks = []  # test clock times, in order
+        self.found = {}  # click number -> sample
+        self.lock = threading.Lock()
+
+    def start(self):
+        self.proc = subprocess.Popen(
+            ["pacat", "--playback", "--raw", "--format=s16le", f"--rate={RATE}", "--channels=2",
+             "--latency-msec=5", "--client-name=reference"],
+            env={**os.environ, **self.server.env()}, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+        # The click and enough silence after it that the client starts playing at once.
+        wave = np.zeros((RATE // 50, 2), dtype="<i2")
+        wave[:self.CLICK, :] = (np.where(np.arange(self.CLICK) % 2 == 0, 1, -1) * self.AMPLITUDE)[:, None]
+        self.block = wave.tobytes()
+        time.sleep(0.3)  # connected
+        return self
+
+    def click(self):
+        """Plays a click; returns the time just before it was handed over."""
+        t = time.monotonic()
+        os.write(self.proc.stdin.fileno(), self.block)
+        with self.lock:
+            self.clicks.append(t)
+        return t
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.stdin.close()
+            try:
+                self.proc.wait(3)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait(3)
+
+    @classmethod
+    def find(cls, recording, start, end):
+        """First sample in [start, end) where a click begins, or None."""
+        n = cls.TEMPLATE
+        start, end = max(0, start), min(len(recording) - n, end)
+        if end <= start:
+            return None
+        w = recording[start:end + n - 1]
+        t = np.where(np.arange(n) % 2 == 0, 1.0, -1.0) * cls.AMPLITUDE
+        score = np.abs(np.correlate(w, t, mode="valid")) / float(np.dot(t, t))
+        hits = np.nonzero(score > 0.8)[0]
+        return int(start + hits[0]) if len(hits) else None
+
+    def locate(self, recording):
+        """Finds the clicks played so far in the recording: the first one
+        anywhere, each later one near where the one before it puts it."""
+        with self.lock:
+            clicks = list(self.clicks)
+        offset = None
+        for k, t in enumerate(clicks):
+            if k in self.found:
+                offset = self.found[k] - t * RATE
+                continue
+            if offset is None:
+                at = self.find(recording, 0, len(recording))
+            else:
+                guess = int(round(t * RATE + offset))
+                at = self.find(recording, guess - RATE * 3 // 100, guess + RATE * 3 // 100)
+            if at is None:
+                return
+            self.found[k] = at
+            offset = at - t * RATE
+
+    def sample_at(self, t):
+        """Where the test's time t lies in the recording, by the nearest click
+        found; None before any."""
+        with self.lock:
+            clicks = list(self.clicks)
+        known = [(abs(clicks[k] - t), at - clicks[k] * RATE) for k, at in self.found.items()]
+        if not known:
+            return None
+        return int(round(t * RATE + min(known)[1]))
+
+    def clicks_within(self, start, end):
+        return [at for at in self.found.values() if start - self.CLICK <= at < end]
+
+
+def without_clicks(segment, at, clicks):
+    """A copy of a stretch of recording that starts at sample at, with the
+    reference's clicks in it zeroed."""
+    out = segment.copy()
+    for c in clicks:
+        lo, hi = c - at - 2, c - at + Reference.CLICK + 2
+        if hi > 0 and lo < len(out):
+            out[max(0, lo):max(0, hi)] = 0
+    return out
 
 
 def expected_sound(decoder, path):
@@ -245,6 +374,52 @@ class Pointer:
         self.xtst.XTestFakeButtonEvent(self.d.dpy, 1, 0, 0)
         self.d.x.XFlush(self.d.dpy)
         return t
+
+
+class DropListener:
+    """Hears drops on a recording of the server: lets go of a carried name
+    between two clicks of the reference client, and tells from the recording
+    when its sound began, against that client."""
+
+    BEFORE = 0.06  # the clicks come this long before and after a drop: clear
+    AFTER = 0.12   # of the first 50 ms of the sound, by which it is recognised
+
+    def __init__(self, server, display):
+        self.recorder = Recorder(server)
+        self.reference = Reference(server)
+        self.pointer = Pointer(display)
+
+    def start(self):
+        self.recorder.start()
+        self.reference.start()
+        self.reference.click()  # before any sound: where the recording's clock starts
+        return self
+
+    def let_go(self):
+        """Lets go of the mouse button; returns (time of the drop, time of
+        the click before it)."""
+        before = self.reference.click()
+        while time.monotonic() < before + self.BEFORE:
+            time.sleep(0.001)
+        t = self.pointer.release()
+        threading.Timer(self.AFTER, self.reference.click).start()
+        return t, before
+
+    def heard(self, sound, t, until):
+        """(sample, delay in seconds against the reference client) of the
+        sound's first sample after the drop at t, looked for up to the time
+        until; None when it is not there. Call once the later click is due."""
+        rec = self.recorder.left()
+        self.reference.locate(rec)
+        here = self.reference.sample_at(t)
+        if here is None:
+            raise RuntimeError("the reference client's clicks are not in the recording")
+        at = find_onset(rec, sound, here - RATE // 200, here + int((until - t) * RATE))
+        return None if at is None else (at, (at - here) / RATE)
+
+    def stop(self):
+        self.recorder.stop()
+        self.reference.stop()
 
 
 def press_and_carry(quiz, source, target, steps=4):

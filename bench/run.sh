@@ -20,7 +20,7 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/orbenvale-bench.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 
 cmake -S "$ROOT" -B "$BUILD" >"$WORK/configure.log" 2>&1 || { cat "$WORK/configure.log"; exit 1; }
-cmake --build "$BUILD" -j2 --target orbenvale orbenvale-decode appfolder \
+cmake --build "$BUILD" -j2 --target orbenvale orbenvale-decode appfolder windowlayout \
     bench_first_frame bench_bare_window bench_drag_step bench_headless_round >"$WORK/build.log" 2>&1 \
     || { tail -30 "$WORK/build.log"; exit 1; }
 

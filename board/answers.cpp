@@ -5,19 +5,19 @@
 #include "formserror.h"
 #include "form1.h"
 
-bool Form1::IsCorrectDrop(const QString &zoneTag, const QString &nameTag) const
+bool Form1::isCorrectDrop(const QString &zoneTag, const QString &nameTag) const
 {
-    const QString name = TrimBlanks(nameTag);
+    const QString name = trimBlanks(nameTag);
     // An empty name would be "contained" in every zone.
     if (name.isEmpty())
         return false;
-    if (TrimBlanks(zoneTag) == name)
+    if (trimBlanks(zoneTag) == name)
         return true;
     // A name that is a country of the map in its own right ("Ireland") must
     // not be taken on another country whose name contains it ("Northern
     // Ireland"); partial names from custom lists still match by containment.
     for (const auto &[index, zone] : piccoor.elements())
-        if (TrimBlanks(zone->Tag) == name)
+        if (trimBlanks(zone->Tag) == name)
             return false;
     return zoneTag.contains(name, Qt::CaseSensitive);
 }
@@ -26,7 +26,7 @@ void Form1::piccoor_DragDrop(int Index, Control &Source, float, float)
 {
     const QString zoneTag = piccoor(Index).Tag;
     const QString nameTag = Source.Tag;
-    if (!IsCorrectDrop(zoneTag, nameTag)) {
+    if (!isCorrectDrop(zoneTag, nameTag)) {
         Source.Visible = true;
         wmp1.setURL(App.Path + QStringLiteral("/sounds/wrong.wma"));
         emit dropRefused(piccoor(Index));
@@ -65,7 +65,7 @@ void Form1::tell(DropOutcome::Kind kind, const Control &source, int zone)
     outcome.index = source.Index;
     outcome.zone = zone;
     if (zone >= 0 && piccoor.exists(zone))
-        outcome.country = TrimBlanks(piccoor(zone).Tag);
+        outcome.country = trimBlanks(piccoor(zone).Tag);
     outcome.placed = placedcount;
     outcome.total = kCompleteCount;
     emit dropJudged(outcome);

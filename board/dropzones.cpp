@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // An invisible drop zone over every region of the map; zones are stacked by
 // index, so where regions overlap the higher index takes the drop.
-#include "errorreport.h"
+#include "guard.h"
 #include "form1.h"
 
 void Form1::BuildDropZones(Guard &guard)

@@ -2,6 +2,7 @@
 #include "form1.h"
 
 #include "errorreport.h"
+#include "guard.h"
 #include "services.h"
 #include "skincontrol.h"
 
@@ -32,10 +33,10 @@ void Form1::Form_Load()
 {
     Guard guard(*this, QStringLiteral("in Orbenvale2017/04/05.Form1.Form_Load "));
     guard.run(102, [&] { ApplySkin(*this); });
-    if (guard.test(104, [&] { return FileExists(PointerCursorPath(*this)); }))
+    if (guard.test(104, [&] { return FileExists(pointerCursorPath(*this)); }))
         guard.run(106, [&] { LoadPointerCursor(*this); });
     guard.run(108, [&] { Caption = productName_; });
-    guard.run(108, [&] { Icon = layout::ProgramIcon(); });
+    guard.run(108, [&] { Icon = layout::programIcon(); });
     guard.run(108, [&] { SetAppTitle(*this, productName_); });
     guard.run(110, [&] { OpenHomePageByChance(*this); });
     guard.run(128, [&] { placedcount = 0; });
@@ -55,7 +56,7 @@ void Form1::PushButton2_Click()
     guard.run(100, [&] { Unload(); });
 }
 
-void Form1::ShowPointerOverButton()
+void Form1::showPointerOverButton()
 {
     if (MousePointer != vbHourglass)
         MousePointer = vbCustom;
@@ -63,12 +64,12 @@ void Form1::ShowPointerOverButton()
 
 void Form1::PushButton1_MouseMove(int, int, float, float)
 {
-    ShowPointerOverButton();
+    showPointerOverButton();
 }
 
 void Form1::PushButton2_MouseMove(int, int, float, float)
 {
-    ShowPointerOverButton();
+    showPointerOverButton();
 }
 
 void Form1::Form_MouseMove(int, int, float, float)
@@ -129,4 +130,9 @@ void Form1::controlMouseMove(Control &control, int button, int shift, float x, f
 void Form1::formUnload(int &cancel)
 {
     Form_Unload(cancel);
+}
+
+void Form1::reportFailure(const QString &description, const QString &location, int line)
+{
+    ShowErrorReport(*this, description, location, line);
 }

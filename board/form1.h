@@ -14,7 +14,7 @@ class Guard;
 // bind whatever order they are declared in.
 class LaidOutForm1 : public Form {
 protected:
-    explicit LaidOutForm1(Platform &host) : Form(host) { layout::BuildForm1(*this); }
+    explicit LaidOutForm1(Platform &host) : Form(host) { layout::buildForm1(*this); }
 };
 
 class Form1 : public LaidOutForm1 {
@@ -58,14 +58,15 @@ protected:
     void controlMouseMove(Control &control, int button, int shift, float x, float y) override;
     void formUnload(int &cancel) override;
     void dropOnNothing(Control &source) override;
+    void reportFailure(const QString &description, const QString &location, int line) override;
     void dragCancelled(Control &source) override;
 
 private:
     void tell(DropOutcome::Kind kind, const Control &source, int zone = -1);
     void LoadItemList(Guard &guard);
     void BuildDropZones(Guard &guard);
-    bool IsCorrectDrop(const QString &zoneTag, const QString &nameTag) const;
-    void ShowPointerOverButton();
+    bool isCorrectDrop(const QString &zoneTag, const QString &nameTag) const;
+    void showPointerOverButton();
 
     QString productName_;
     FileTable files_;

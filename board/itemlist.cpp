@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The names come from items.txt in the program folder: one item a line, the
 // text before the first comma is shown, the whole line is the answer tag.
-#include "errorreport.h"
+#include "guard.h"
 #include "form1.h"
 
 #include <limits>
@@ -30,16 +30,8 @@ void Form1::LoadItemList(Guard &guard)
     qint64 quietLines = 0;
     bool lineFailed = false;
     auto step = [&](int number, auto &&statement) {
-        if (reportedLines < kReportedLines) {
-            if (!guard.run(number, statement))
-                lineFailed = true;
-            return;
-        }
-        try {
-            statement();
-        } catch (const std::exception &) {
-            lineFailed = true;
-        }
+        const bool done = reportedLines < kReportedLines ? guard.run(number, statement) : guard.runQuietly(statement);
+        lineFailed = lineFailed || !done;
     };
 
     qint32 item = 0;

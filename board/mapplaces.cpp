@@ -42,7 +42,7 @@ int MapPlaces::countryOfZone(const Control &zone)
 {
     if (zone.Name != QLatin1String("piccoor"))
         return 0;
-    const QString tag = TrimBlanks(zone.Tag);
+    const QString tag = trimBlanks(zone.Tag);
     for (int i = 0; i < int(layout::kMapLabels.size()); ++i)
         if (tag == QLatin1String(layout::kMapLabels[i].country))
             return i + 1;
@@ -55,7 +55,7 @@ bool MapPlaces::ready() const
         read_ = true;
         if (map_) {
             picture_ = map_->Picture.picture();
-            mask_ = layout::CountryMask(1);
+            mask_ = layout::countryMask(1);
             if (mask_.size() != picture_.size())
                 mask_ = QImage();  // a mask that does not fit the picture would name the wrong land
         }
@@ -106,7 +106,7 @@ MapPlaces::Place MapPlaces::at(QPoint twips) const
     Place p;
     if (const Control *hit = form_.hitTest(twips); hit && hit->Name == QLatin1String("piccoor")) {
         p.zone = hit->Index;
-        p.name = TrimBlanks(hit->Tag);
+        p.name = trimBlanks(hit->Tag);
         p.country = countryOfZone(*hit);
     }
     if (!ready() || !map_->rect().contains(twips)) {

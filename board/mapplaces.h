@@ -38,6 +38,8 @@ public:
     };
 
     explicit MapPlaces(const Form &form);
+    // Reads the map picture's country mask, unless it has been read.
+    void prepare() const { ready(); }
 
     // The part of the map that shows in the window, in twips.
     QRect area() const;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // A new round: every name back in the column, no name on the map.
-#include "errorreport.h"
+#include "guard.h"
 #include "form1.h"
 
 void Form1::PushButton1_Click()

@@ -277,7 +277,7 @@ ReaderLine::ReaderLine(const QString &name, QWidget *parent) : QWidget(parent)
 
 ScreenReader::ScreenReader(KeyboardView &keys) : QObject(&keys), keys_(keys), status_(new StatusLine(&keys.view()))
 {
-    InstallAccessibility();
+    installAccessibility();
     for (int i = 0; i < kVoices; ++i) {
         voices_[i] = new Announcement(status_);
         quiet_[i] = new QTimer(this);
@@ -355,7 +355,7 @@ void ScreenReader::focusMoved()
 void ScreenReader::tellSelection()
 {
     if (keys_.names()->hasFocus())
-        send(NameItem(keys_.names(), keys_.play().selected()), QAccessible::Focus);
+        send(nameItem(keys_.names(), keys_.play().selected()), QAccessible::Focus);
 }
 
 // Tells a reader what changed in the tree: names leaving or coming back to
@@ -371,12 +371,12 @@ void ScreenReader::treeChanged()
         const bool shown = form.labels(i).Visible;
         if (shown != shown_[i]) {
             shown_[i] = shown;
-            send(NameItem(names, i), shown ? QAccessible::ObjectCreated : QAccessible::ObjectDestroyed);
+            send(nameItem(names, i), shown ? QAccessible::ObjectCreated : QAccessible::ObjectDestroyed);
         }
     }
     if (play.selected() != selected_) {
         selected_ = play.selected();
-        if (QAccessibleInterface *item = NameItem(names, selected_)) {
+        if (QAccessibleInterface *item = nameItem(names, selected_)) {
             send(item, QAccessible::Selection);
             if (names->hasFocus())
                 send(item, QAccessible::Focus);
@@ -385,7 +385,7 @@ void ScreenReader::treeChanged()
     if (play.pin() != pin_ || play.pinShown() != pinShown_) {
         pin_ = play.pin();
         pinShown_ = play.pinShown();
-        send(PinItem(keys_.map()), QAccessible::LocationChanged);
+        send(pinItem(keys_.map()), QAccessible::LocationChanged);
     }
     if (const QString text = play.mapDescription(); text != mapText_) {
         mapText_ = text;
@@ -393,7 +393,7 @@ void ScreenReader::treeChanged()
     }
 }
 
-void InstallAccessibility()
+void installAccessibility()
 {
     static bool installed = false;
     if (!installed) {
@@ -402,13 +402,13 @@ void InstallAccessibility()
     }
 }
 
-QAccessibleInterface *NameItem(NamePanel *names, int index)
+QAccessibleInterface *nameItem(NamePanel *names, int index)
 {
     auto *list = dynamic_cast<NameListInterface *>(QAccessible::queryAccessibleInterface(names));
     return list ? list->item(index) : nullptr;
 }
 
-QAccessibleInterface *PinItem(MapPart *map)
+QAccessibleInterface *pinItem(MapPart *map)
 {
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(map);
     return iface ? iface->child(0) : nullptr;

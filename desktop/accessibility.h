@@ -94,8 +94,8 @@ private:
 };
 
 // Registers the factory that gives those parts their accessible interfaces.
-void InstallAccessibility();
+void installAccessibility();
 
 // The list item of a name label (on the panel or not), and the map's pin.
-QAccessibleInterface *NameItem(NamePanel *names, int index);
-QAccessibleInterface *PinItem(MapPart *map);
+QAccessibleInterface *nameItem(NamePanel *names, int index);
+QAccessibleInterface *pinItem(MapPart *map);

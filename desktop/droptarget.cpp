@@ -38,63 +38,62 @@ int DropTarget::countryAt(QPoint twips) const
     return place.land > 0 ? place.country : 0;
 }
 
-bool DropTarget::prepare() const
+void DropTarget::prepare()
 {
-    if (prepared_)
-        return !mask1x_.values.isNull();
-    prepared_ = true;
-    auto measure = [](Mask &mask, int scale) {
-        mask.values = layout::CountryMask(scale);
-        mask.scale = scale;
-        std::array<int, kCountries + 1> left, top, right, bottom;
-        left.fill(INT_MAX);
-        top.fill(INT_MAX);
-        right.fill(-1);
-        bottom.fill(-1);
-        for (int y = 0; y < mask.values.height(); ++y) {
-            const uchar *row = mask.values.constScanLine(y);
-            for (int x = 0; x < mask.values.width(); ++x) {
-                const int v = row[x];
-                if (v == 0 || v > kCountries)
-                    continue;
-                left[v] = std::min(left[v], x);
-                right[v] = std::max(right[v], x);
-                top[v] = std::min(top[v], y);
-                bottom[v] = std::max(bottom[v], y);
-            }
-        }
-        for (int v = 1; v <= kCountries; ++v)
-            if (right[v] >= 0)
-                mask.bounds[v] = QRect(QPoint(left[v], top[v]), QPoint(right[v], bottom[v]));
-    };
-    measure(mask1x_, 1);
-    measure(mask2x_, 2);
-    if (mask1x_.values.isNull() || !map_ || map_->Picture.image.size() != mask1x_.values.size())
-        mask1x_.values = QImage();  // a mask that does not fit the picture would tint the wrong land
-    if (mask1x_.values.isNull() || map_->Picture.image2x.size() != mask2x_.values.size())
-        mask2x_.values = QImage();
-    return !mask1x_.values.isNull();
+    places_.prepare();
+    mask(1);
 }
 
-const DropTarget::Mask *DropTarget::maskFor(qreal devicePixelRatio) const
+const DropTarget::Mask &DropTarget::mask(int scale) const
 {
-    if (!prepare())
-        return nullptr;
-    if (devicePixelRatio > 1.0 && !mask2x_.values.isNull())
-        return &mask2x_;
-    return &mask1x_;
+    Mask &m = scale > 1 ? mask2x_ : mask1x_;
+    if (m.read)
+        return m;
+    m.read = true;
+    m.scale = scale > 1 ? 2 : 1;
+    m.values = layout::countryMask(m.scale);
+    // The picture the mask belongs to, read as the view reads it; a mask that
+    // does not fit it would tint the wrong land.
+    const QImage picture = !map_ ? QImage() : m.scale == 2 ? map_->Picture.picture2x() : map_->Picture.picture();
+    if (picture.isNull() || m.values.size() != picture.size()) {
+        m.values = QImage();
+        return m;
+    }
+    std::array<int, kCountries + 1> left, top, right, bottom;
+    left.fill(INT_MAX);
+    top.fill(INT_MAX);
+    right.fill(-1);
+    bottom.fill(-1);
+    for (int y = 0; y < m.values.height(); ++y) {
+        const uchar *row = m.values.constScanLine(y);
+        for (int x = 0; x < m.values.width(); ++x) {
+            const int v = row[x];
+            if (v == 0 || v > kCountries)
+                continue;
+            left[v] = std::min(left[v], x);
+            right[v] = std::max(right[v], x);
+            top[v] = std::min(top[v], y);
+            bottom[v] = std::max(bottom[v], y);
+        }
+    }
+    for (int v = 1; v <= kCountries; ++v)
+        if (right[v] >= 0)
+            m.bounds[v] = QRect(QPoint(left[v], top[v]), QPoint(right[v], bottom[v]));
+    return m;
 }
 
 QRect DropTarget::countryRect(int country) const
 {
-    if (country <= 0 || country > kCountries || !map_ || !prepare())
+    if (country <= 0 || country > kCountries || !map_)
         return {};
-    const QRect b = mask1x_.bounds[country];
-    if (b.isEmpty())
+    const Mask &m = mask(1);
+    const QRect b = m.bounds[country];
+    if (m.values.isNull() || b.isEmpty())
         return {};
-    // One map pixel is 15 twips; the map's left edge lies at -60 twips.
-    return QRect(map_->Left + b.left() * kTwipsPerPixel, map_->Top + b.top() * kTwipsPerPixel,
-                 b.width() * kTwipsPerPixel, b.height() * kTwipsPerPixel);
+    // Mask pixels to twips: the picture is stretched over its control.
+    const auto x = [&](int px) { return map_->Left + int(qint64(px) * map_->Width / m.values.width()); };
+    const auto y = [&](int py) { return map_->Top + int(qint64(py) * map_->Height / m.values.height()); };
+    return QRect(QPoint(x(b.left()), y(b.top())), QPoint(x(b.right() + 1) - 1, y(b.bottom() + 1) - 1));
 }
 
 void DropTarget::touch(int country)
@@ -134,59 +133,57 @@ void DropTarget::flash(int country)
     flashTimer_.start();
 }
 
-const QImage &DropTarget::overlay(int country, bool flash, const Mask &mask, const QImage &picture)
+// The tint of one country at the mask's resolution: its land lightened (or
+// reddened for the flash), its borders left alone.
+const QImage &DropTarget::tintOf(int country, bool flash, const Mask &mask)
 {
     const int key = (country * 2 + (flash ? 1 : 0)) * 4 + mask.scale;
-    auto it = overlays_.find(key);
-    if (it != overlays_.end())
-        return it->second;
+    const auto kept = std::find_if(tints_.begin(), tints_.end(), [key](const Tint &t) { return t.key == key; });
+    if (kept != tints_.end()) {
+        std::rotate(tints_.begin(), kept, kept + 1);  // the most recent first
+        return tints_.front().image;
+    }
     const QRect b = mask.bounds[country];
     QImage out(b.size(), QImage::Format_ARGB32_Premultiplied);
     out.fill(Qt::transparent);
-    const QRgb colour = flash ? kFlash : kTint;
-    const QRgb premultiplied = qPremultiply(colour);
-    const QImage shown =
-        picture.size() == mask.values.size() ? picture.copy(b).convertToFormat(QImage::Format_RGB32) : QImage();
+    const QRgb premultiplied = qPremultiply(flash ? kFlash : kTint);
+    const QImage picture = mask.scale == 2 ? map_->Picture.picture2x() : map_->Picture.picture();
+    const QImage shown = picture.copy(b).convertToFormat(QImage::Format_RGB32);
     for (int y = 0; y < b.height(); ++y) {
         const uchar *values = mask.values.constScanLine(b.top() + y) + b.left();
-        const auto *under = shown.isNull() ? nullptr : reinterpret_cast<const QRgb *>(shown.constScanLine(y));
+        const auto *under = reinterpret_cast<const QRgb *>(shown.constScanLine(y));
         auto *dst = reinterpret_cast<QRgb *>(out.scanLine(y));
-        for (int x = 0; x < b.width(); ++x) {
-            if (values[x] == country && !(under && qGray(under[x]) < kBorderLightness))
+        for (int x = 0; x < b.width(); ++x)
+            if (values[x] == country && qGray(under[x]) >= kBorderLightness)
                 dst[x] = premultiplied;
-        }
     }
     out.setDevicePixelRatio(mask.scale);
-    return overlays_.emplace(key, std::move(out)).first->second;
-}
-
-void DropTarget::warmUp(qreal devicePixelRatio)
-{
-    const Mask *mask = maskFor(devicePixelRatio);
-    if (!mask || !map_)
-        return;
-    const QImage &picture = mask->scale == 2 ? map_->Picture.image2x : map_->Picture.image;
-    for (int country = 1; country <= kCountries; ++country)
-        if (!mask->bounds[country].isEmpty())
-            overlay(country, false, *mask, picture);
+    ++tintsMade_;
+    if (int(tints_.size()) >= kKeptTints)
+        tints_.pop_back();
+    tints_.insert(tints_.begin(), Tint{key, std::move(out)});
+    return tints_.front().image;
 }
 
 void DropTarget::paint(QPainter &painter, qreal devicePixelRatio, const QRect &exposed)
 {
-    if (!tinted_ && !flashing_)
+    if ((!tinted_ && !flashing_) || !map_)
         return;
-    const Mask *mask = maskFor(devicePixelRatio);
-    if (!mask || !map_)
+    const Mask *m = &mask(devicePixelRatio > 1.0 ? 2 : 1);
+    if (m->values.isNull() && m->scale == 2)
+        m = &mask(1);  // a sharper mask is missing: the tint is drawn from the plain one
+    if (m->values.isNull())
         return;
-    const QImage &picture = mask->scale == 2 ? map_->Picture.image2x : map_->Picture.image;
     const QPointF origin(map_->Left / double(kTwipsPerPixel), map_->Top / double(kTwipsPerPixel));
+    const QSizeF stretch(map_->Width / double(kTwipsPerPixel) / m->values.width(),
+                         map_->Height / double(kTwipsPerPixel) / m->values.height());
     for (const auto &[country, flash] : {std::pair{tinted_, false}, std::pair{flashing_, true}}) {
-        if (!country || mask->bounds[country].isEmpty())
+        if (!country || m->bounds[country].isEmpty())
             continue;
-        const QRect b = mask->bounds[country];
-        const QPointF at = origin + QPointF(b.topLeft()) / mask->scale;
-        if (!QRectF(at, QSizeF(b.size()) / mask->scale).intersects(exposed))
-            continue;
-        painter.drawImage(at, overlay(country, flash, *mask, picture));
+        const QRect b = m->bounds[country];
+        const QRectF at(origin + QPointF(b.left() * stretch.width(), b.top() * stretch.height()),
+                        QSizeF(b.width() * stretch.width(), b.height() * stretch.height()));
+        if (at.intersects(exposed))
+            painter.drawImage(at, tintOf(country, flash, *m));
     }
 }

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Which country a name let go at a point would be judged as, and the light
-// tint that shows that country on the map while a name is dragged, or that
-// briefly marks it after a wrong drop. The drop zones judge (the topmost one
-// under the point, found by the window's own hit test); a mask of the map
-// picture, one value per pixel, says which land is that country's. What
-// changes on screen is marked on the window (Form::invalidate) and painted
-// with the rest of the window's changes.
+// The light tint that shows, while a name is dragged, the country a drop at
+// the pointer would be judged as, and that briefly marks it after a wrong
+// drop. Which country that is, MapPlaces says (the drop zones judge); a mask
+// of the map picture, one value per pixel, says which land is that
+// country's, at the resolution the screen shows the map in. What changes on
+// screen is marked on the window (Form::invalidate) and painted with the
+// rest of the window's changes.
 #include "mapplaces.h"
+#include "regions.h"
 
 #include <QImage>
 #include <QObject>
@@ -15,7 +16,7 @@
 #include <QRect>
 #include <QTimer>
 #include <array>
-#include <map>
+#include <vector>
 
 class Control;
 class Form;
@@ -24,8 +25,10 @@ class QPainter;
 class DropTarget : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kCountries = 41;
+    static constexpr int kCountries = layout::kItemCount;
     static constexpr int kFlashMs = 500;
+    // Tints are made as the pointer needs them; this many are kept.
+    static constexpr int kKeptTints = 8;
 
     explicit DropTarget(Form &form, QObject *parent = nullptr);
 
@@ -44,13 +47,15 @@ public:
     // Marks a country for half a second (after a wrong drop there); the
     // window is told when the flash is over.
     void flash(int country);
-    // Loads the masks and makes the tint of every country ahead of the first
-    // drag, so no pointer move pays for that.
-    void warmUp(qreal devicePixelRatio);
+    // Reads what a drag needs (the map's country mask), unless it has been
+    // read: called when a drag may begin, so that its first step is quick.
+    void prepare();
 
     const MapPlaces &places() const { return places_; }
     int tinted() const { return tinted_; }
     int flashing() const { return flashing_; }
+    // Tints made so far.
+    int tintsMade() const { return tintsMade_; }
     // The control the tint is painted over: the map picture.
     const Control *map() const { return map_; }
     // Paints the tint and the flash where they meet the exposed area (logical
@@ -61,22 +66,28 @@ public:
 
 private:
     struct Mask {
-        QImage values;  // Format_Indexed8, value = country + 1
+        bool read = false;
+        QImage values;  // Format_Indexed8, value = country + 1; null when there is none that fits
         std::array<QRect, kCountries + 1> bounds{};  // mask pixels of each country
         int scale = 1;  // mask pixels per map pixel
     };
-    bool prepare() const;
-    const Mask *maskFor(qreal devicePixelRatio) const;
-    const QImage &overlay(int country, bool flash, const Mask &mask, const QImage &picture);
+    struct Tint {
+        int key;
+        QImage image;
+    };
+    // The mask for the map picture at this scale (1 or 2), read when first
+    // asked for; null values when it does not fit the picture.
+    const Mask &mask(int scale) const;
+    const QImage &tintOf(int country, bool flash, const Mask &mask);
     bool setTinted(int country);
     void touch(int country);
 
     Form &form_;
     MapPlaces places_;
     const Control *map_ = nullptr;
-    mutable bool prepared_ = false;
     mutable Mask mask1x_, mask2x_;
-    std::map<int, QImage> overlays_;  // key: country, flash and scale
+    std::vector<Tint> tints_;  // most recently used first
+    int tintsMade_ = 0;
     int tinted_ = 0;
     int flashing_ = 0;
     QTimer flashTimer_;

@@ -257,8 +257,6 @@ void FormView::paintEvent(QPaintEvent *event)
     }
     if (!painted_) {
         painted_ = true;
-        // The tint's masks are made once the window shows, not before.
-        QTimer::singleShot(0, this, [this] { dropTarget_.warmUp(devicePixelRatioF()); });
         QMetaObject::invokeMethod(this, &FormView::sync, Qt::QueuedConnection);  // the icon, held back until now
         emit firstPainted();
     }
@@ -266,8 +264,10 @@ void FormView::paintEvent(QPaintEvent *event)
 
 void FormView::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton) {
+        dropTarget_.prepare();  // a drag may begin
         form_.mouseDown(toTwips(event->position()));
+    }
 }
 
 void FormView::mouseMoveEvent(QMouseEvent *event)

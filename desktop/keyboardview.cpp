@@ -197,6 +197,7 @@ void KeyboardView::wireTabOrder()
 
 bool KeyboardView::key(KeyboardPlay::Part part, QKeyEvent *event)
 {
+    view_.dropTarget().prepare();  // the pin may take a name
     static const qint64 start = QDateTime::currentMSecsSinceEpoch();
     const qint64 now = QDateTime::currentMSecsSinceEpoch() - start + 1000000;
     const bool used = play_.keyPress(part, event->key(), event->modifiers(), event->text(), now);

@@ -67,13 +67,14 @@ int main(int argc, char **argv)
 
     QtMessageBoxes boxes;
     QtCommandRunner shell;
-    SoundEngine media(QCoreApplication::applicationDirPath() + QStringLiteral("/orbenvale-decode"));
+    SoundEngine media(QCoreApplication::applicationDirPath() + QStringLiteral("/orbenvale-decode"),
+                      layout::kPlayerVolume);
     Platform platform;
     platform.App.Path = QCoreApplication::applicationDirPath();
     platform.boxes = &boxes;
     platform.shell = &shell;
     platform.media = &media;
-    platform.Timer = SecondsSinceMidnight;
+    platform.Timer = secondsSinceMidnight;
 
     Form1 form(platform);
     FormView view(form);
@@ -89,7 +90,7 @@ int main(int argc, char **argv)
         &view, &FormView::firstPainted, &app,
         [&] {
             for (const char *sound : {"/sounds/correct.wma", "/sounds/wrong.wma", "/sounds/complete.wma"})
-                media.warmUp(ResolvePath(platform.App.Path + QLatin1String(sound)));
+                media.warmUp(resolvePath(platform.App.Path + QLatin1String(sound)));
         },
         Qt::QueuedConnection);
     ConnectSoundOnFirstPress connectSound(media);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qtplatform.h"
 
+#include "form.h"
 #include "formserror.h"
 
 #include <QDesktopServices>
@@ -18,11 +19,23 @@ QString QtMessageBoxes::displayText(const QString &prompt)
 
 int QtMessageBoxes::show(const QString &prompt, int style, const QString &title)
 {
-    const QMessageBox::Icon icon = (style & 0x70) == 0x30   ? QMessageBox::Warning
-                                   : (style & 0x70) == 0x40 ? QMessageBox::Information
-                                   : (style & 0x70) == 0x10 ? QMessageBox::Critical
-                                   : (style & 0x70) == 0x20 ? QMessageBox::Question
-                                                            : QMessageBox::NoIcon;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (style & kBoxIconBits) {
+    case vbCritical:
+        icon = QMessageBox::Critical;
+        break;
+    case vbQuestion:
+        icon = QMessageBox::Question;
+        break;
+    case vbExclamation:
+        icon = QMessageBox::Warning;
+        break;
+    case vbInformation:
+        icon = QMessageBox::Information;
+        break;
+    default:
+        break;
+    }
     QWidget *parent = owner && owner->isVisible() ? owner : nullptr;
     QMessageBox box(icon, title, displayText(prompt), QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);

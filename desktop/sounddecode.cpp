@@ -7,7 +7,7 @@
 // out of the quiz's memory for good, and a damaged file can only ever cost
 // this process.
 //
-// Exit status: 0 with the whole sound (or its first MaxSeconds) written,
+// Exit status: 0 with the whole sound (or its first pcm::kMaxSeconds) written,
 // 1 when the file cannot be opened or decoded, 2 on wrong usage.
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,6 +16,8 @@ extern "C" {
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 }
+
+#include "pcmformat.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -34,11 +36,6 @@ namespace {
 // The quiz hands over only files within its sound limit (filelimits::kSound);
 // this cap is the helper's own guard when it is run by hand.
 constexpr off_t MaxInputBytes = 32 * 1024 * 1024;
-// At most this much sound is written (the rest is cut): the quiz keeps every
-// sound in memory.
-constexpr int MaxSeconds = 120;
-constexpr int OutRate = 44100;
-constexpr int OutChannels = 2;
 // A file that keeps the decoder busy longer than this is given up.
 constexpr rlim_t MaxCpuSeconds = 10;
 
@@ -87,11 +84,11 @@ int refuseNestedOpen(AVFormatContext *, AVIOContext **, const char *, int, AVDic
 size_t audibleStart(const std::vector<int16_t> &pcm)
 {
     constexpr int audible = 328;  // -40 dBFS
-    constexpr size_t keepBefore = OutRate / 500;  // 2 ms
+    constexpr size_t keepBefore = pcm::kRate / 500;  // 2 ms
     for (size_t i = 0; i < pcm.size(); ++i) {
         if (pcm[i] > audible || pcm[i] < -audible) {
-            const size_t frame = i / OutChannels;
-            return (frame > keepBefore ? frame - keepBefore : 0) * OutChannels;
+            const size_t frame = i / pcm::kChannels;
+            return (frame > keepBefore ? frame - keepBefore : 0) * pcm::kChannels;
         }
     }
     return 0;  // all quiet: played as it is
@@ -122,7 +119,7 @@ struct Decoder {
     AVFrame *frame = nullptr;
     std::vector<uint8_t> out;
     std::vector<int16_t> pcm;  // the whole sound, interleaved
-    int64_t framesLeft = int64_t(MaxSeconds) * OutRate;
+    int64_t framesLeft = int64_t(pcm::kMaxSeconds) * pcm::kRate;
 
     ~Decoder()
     {
@@ -145,7 +142,7 @@ struct Decoder {
         const int room = swr_get_out_samples(resampler, inSamples);
         if (room < 0)
             return false;
-        out.resize(size_t(room) * OutChannels * 2);
+        out.resize(size_t(room) * pcm::kChannels * 2);
         uint8_t *planes[1] = {out.data()};
         const int got = swr_convert(resampler, planes, room,
                                     in ? const_cast<const uint8_t **>(in->extended_data) : nullptr, inSamples);
@@ -154,7 +151,7 @@ struct Decoder {
         const int64_t keep = std::min<int64_t>(got, framesLeft);
         framesLeft -= keep;
         const auto *samples = reinterpret_cast<const int16_t *>(out.data());
-        pcm.insert(pcm.end(), samples, samples + keep * OutChannels);
+        pcm.insert(pcm.end(), samples, samples + keep * pcm::kChannels);
         return true;
     }
 
@@ -239,8 +236,8 @@ int decode(const char *path)
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     if (d.codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
         av_channel_layout_default(&d.codec->ch_layout, d.codec->ch_layout.nb_channels);
-    if (swr_alloc_set_opts2(&d.resampler, &stereo, AV_SAMPLE_FMT_S16, OutRate, &d.codec->ch_layout, d.codec->sample_fmt,
-                            d.codec->sample_rate, 0, nullptr)
+    if (swr_alloc_set_opts2(&d.resampler, &stereo, AV_SAMPLE_FMT_S16, pcm::kRate, &d.codec->ch_layout,
+                            d.codec->sample_fmt, d.codec->sample_rate, 0, nullptr)
             < 0
         || swr_init(d.resampler) < 0)
         return fail(path, "cannot convert this sound");
@@ -262,7 +259,7 @@ int decode(const char *path)
         av_packet_unref(d.packet);
     }
     if (r == AVERROR_EOF)
-        return finish(path, d.pcm);  // cut at MaxSeconds
+        return finish(path, d.pcm);  // cut at pcm::kMaxSeconds
     if (r < 0 && r != AVERROR_INVALIDDATA)
         return fail(path, "decoding failed");
     avcodec_send_packet(d.codec, nullptr);

@@ -26,15 +26,6 @@ Q_LOGGING_CATEGORY(lcSound, "orbenvale.sound", QtWarningMsg)
 
 namespace {
 
-// The helper writes at most two minutes; a little more is allowed for
-// rounding, anything beyond is not read.
-constexpr size_t kMaxPcmBytes = size_t(121) * SoundOutput::kRate * SoundOutput::kChannels * sizeof(int16_t);
-
-int16_t scaled(int16_t sample)
-{
-    return int16_t(std::lround(sample * SoundEngine::kVolume));
-}
-
 }  // namespace
 
 struct SoundEngine::Feed {
@@ -46,8 +37,8 @@ struct SoundEngine::Feed {
     Samples wanted;
 };
 
-SoundEngine::SoundEngine(const QString &decoder, std::unique_ptr<SoundOutput> output)
-    : decoder_(decoder), feed_(std::make_shared<Feed>())
+SoundEngine::SoundEngine(const QString &decoder, int volume, std::unique_ptr<SoundOutput> output)
+    : decoder_(decoder), volume_(float(std::clamp(volume, 0, 100)) / 100.0f), feed_(std::make_shared<Feed>())
 {
     feed_->output = output ? std::move(output) : std::make_unique<PulseOutput>();
 }
@@ -278,7 +269,7 @@ SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
             continue;
         if (n <= 0)
             break;
-        if (bytes.size() + size_t(n) > kMaxPcmBytes) {
+        if (bytes.size() + size_t(n) > pcm::kMaxBytes) {
             ok = false;
             break;
         }
@@ -299,7 +290,8 @@ SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
         return {};
     auto samples = std::make_shared<std::vector<int16_t>>(bytes.size() / frameBytes * SoundOutput::kChannels);
     const auto *in = reinterpret_cast<const int16_t *>(bytes.data());  // in this machine's byte order
-    std::transform(in, in + samples->size(), samples->begin(), scaled);
+    std::transform(in, in + samples->size(), samples->begin(),
+                   [this](int16_t sample) { return int16_t(std::lround(sample * volume_)); });
     return samples;
 }
 

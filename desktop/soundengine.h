@@ -8,6 +8,7 @@
 // buffer over: it never waits for a decoder, a device or a sound server, and
 // neither does the engine's end.
 #include "mediabackend.h"
+#include "pcmformat.h"
 
 #include <QString>
 #include <condition_variable>
@@ -24,8 +25,8 @@
 class SoundOutput {
 public:
     using Samples = std::shared_ptr<const std::vector<int16_t>>;
-    static constexpr int kRate = 44100;
-    static constexpr int kChannels = 2;
+    static constexpr int kRate = pcm::kRate;
+    static constexpr int kChannels = pcm::kChannels;
 
     virtual ~SoundOutput() = default;
     // Gets ready to play (connects to the sound server); returns at once.
@@ -43,7 +44,6 @@ class SoundEngine : public MediaBackend {
 public:
     using Samples = SoundOutput::Samples;
 
-    static constexpr float kVolume = 0.37f;
     // A helper that takes longer than this over one file is stopped.
     static constexpr int kDecodeTimeoutMs = 15000;
     // How long the engine's end waits for its output to close; an output that
@@ -51,9 +51,9 @@ public:
     static constexpr int kCloseMs = 300;
     static constexpr int kTickMs = 100;
 
-    // decoder: the decode helper program. output: null for the system's
-    // sound server.
-    explicit SoundEngine(const QString &decoder, std::unique_ptr<SoundOutput> output = {});
+    // decoder: the decode helper program; volume: 0 to 100, as the media
+    // player's setting has it; output: null for the system's sound server.
+    SoundEngine(const QString &decoder, int volume, std::unique_ptr<SoundOutput> output = {});
     ~SoundEngine() override;
 
     // Starts the file at once, replacing the sound in progress. A file not
@@ -98,6 +98,7 @@ private:
     Samples runDecoder(const QString &path);
 
     const QString decoder_;
+    const float volume_;
     std::shared_ptr<Feed> feed_;
 
     mutable std::mutex mutex_;

@@ -24,7 +24,7 @@ QString Control::displayName() const
 void Control::setURL(const QString &url)
 {
     if (!url.isEmpty() && form.platform.media)
-        form.platform.media->play(ResolvePath(url));
+        form.platform.media->play(resolvePath(url));
 }
 
 void Control::copyPropertiesTo(Control &other) const
@@ -77,5 +77,7 @@ void ControlArray::Unload(int index)
 {
     if (!exists(index))
         throw errors::noSuchElement(index);
+    Control *element = elements_.at(index);
     elements_.erase(index);
+    form_.removeControl(*element);
 }

@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-QString ResolvePath(const QString &path)
+QString resolvePath(const QString &path)
 {
     QString p = path;
     p.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -24,7 +24,7 @@ QString ResolvePath(const QString &path)
 
 QDateTime FileDateTime(const QString &path)
 {
-    const QFileInfo info(ResolvePath(path));
+    const QFileInfo info(resolvePath(path));
     if (path.isEmpty() || !info.exists())
         throw errors::fileNotFound();
     return info.lastModified();
@@ -63,7 +63,7 @@ static FileProblem openRegular(const QString &path, qint64 limit, int &fd)
     return FileProblem::None;
 }
 
-FileProblem ReadRegularFile(const QString &path, qint64 limit, QByteArray &bytes)
+FileProblem readRegularFile(const QString &path, qint64 limit, QByteArray &bytes)
 {
     bytes.clear();
     int fd;
@@ -102,20 +102,7 @@ FileProblem ReadRegularFile(const QString &path, qint64 limit, QByteArray &bytes
     return result;
 }
 
-FileProblem OpenRegularFile(const QString &path, qint64 limit, QFile &file)
-{
-    int fd;
-    const FileProblem problem = openRegular(path, limit, fd);
-    if (problem != FileProblem::None)
-        return problem;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return FileProblem::Unreadable;
-    }
-    return FileProblem::None;
-}
-
-QString DescribeFileProblem(FileProblem problem, qint64 limit)
+QString describeFileProblem(FileProblem problem, qint64 limit)
 {
     switch (problem) {
     case FileProblem::None:
@@ -133,7 +120,7 @@ QString DescribeFileProblem(FileProblem problem, qint64 limit)
     return QStringLiteral("cannot be read");
 }
 
-FormsError FileProblemError(FileProblem problem)
+FormsError fileProblemError(FileProblem problem)
 {
     return problem == FileProblem::Missing ? errors::fileNotFound() : errors::pathAccess();
 }
@@ -144,7 +131,7 @@ static bool isHidden(const QFileInfo &info)
         return true;
     // A listing that is no plain file of sensible size hides nothing.
     QByteArray listing;
-    if (ReadRegularFile(info.absolutePath() + QStringLiteral("/.hidden"), filelimits::kText, listing)
+    if (readRegularFile(info.absolutePath() + QStringLiteral("/.hidden"), filelimits::kText, listing)
         != FileProblem::None)
         return false;
     const QList<QByteArray> names = listing.split('\n');
@@ -157,7 +144,7 @@ static bool isHidden(const QFileInfo &info)
 
 QString Dir(const QString &path, int attributes)
 {
-    const QFileInfo info(ResolvePath(path));
+    const QFileInfo info(resolvePath(path));
     if (path.isEmpty() || !info.exists())
         return {};
     if (info.isDir() && !(attributes & vbDirectory))
@@ -185,7 +172,7 @@ static QString decodeWindows1252(const QByteArray &bytes)
     return out;
 }
 
-QString DecodeText(const QByteArray &bytes)
+QString decodeText(const QByteArray &bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
@@ -203,7 +190,7 @@ QStringList Split(const QString &text, const QString &delimiter)
     return text.split(delimiter, Qt::KeepEmptyParts, Qt::CaseSensitive);
 }
 
-QString TrimBlanks(const QString &text)
+QString trimBlanks(const QString &text)
 {
     qsizetype begin = 0, end = text.size();
     while (begin < end && text.at(begin) == QLatin1Char(' '))
@@ -218,11 +205,11 @@ void FileTable::Open(const QString &path, int fileNumber)
     if (files_.count(fileNumber))
         throw errors::fileAlreadyOpen();
     QByteArray bytes;
-    const FileProblem problem = ReadRegularFile(ResolvePath(path), filelimits::kText, bytes);
+    const FileProblem problem = readRegularFile(resolvePath(path), filelimits::kText, bytes);
     if (problem != FileProblem::None)
-        throw FileProblemError(problem);
+        throw fileProblemError(problem);
     // Item files are small; reading them whole keeps no handle open.
-    files_[fileNumber] = OpenFile{DecodeText(bytes), 0};
+    files_[fileNumber] = OpenFile{decodeText(bytes), 0};
 }
 
 const FileTable::OpenFile &FileTable::file(int fileNumber) const
@@ -266,13 +253,13 @@ void FileTable::Close(int fileNumber)
 StdPicture LoadPicture(const QString &path)
 {
     QByteArray bytes;
-    const FileProblem problem = ReadRegularFile(ResolvePath(path), filelimits::kPicture, bytes);
+    const FileProblem problem = readRegularFile(resolvePath(path), filelimits::kPicture, bytes);
     if (problem != FileProblem::None)
-        throw FileProblemError(problem);
-    return DecodePicture(bytes);
+        throw fileProblemError(problem);
+    return decodePicture(bytes);
 }
 
-StdPicture DecodePicture(const QByteArray &bytes)
+StdPicture decodePicture(const QByteArray &bytes)
 {
     QBuffer buffer;
     buffer.setData(bytes);

@@ -13,8 +13,6 @@
 #include <QStringList>
 #include <map>
 
-class QFile;
-
 // How much the quiz reads from the files it is given. A file over its limit
 // is refused like an unreadable one, so a hostile file cannot exhaust memory.
 namespace filelimits {
@@ -30,25 +28,22 @@ enum class FileProblem { None, Missing, NotAFile, TooLarge, Unreadable };
 // Reads a whole file, but only a regular file (never a folder, FIFO, socket
 // or device) of at most limit bytes. Nothing here waits on a writer: a FIFO
 // is opened without blocking and refused. path is a file-system path.
-FileProblem ReadRegularFile(const QString &path, qint64 limit, QByteArray &bytes);
-// The same rule for readers that stream: on None, file is open for reading
-// and holds at most limit bytes.
-FileProblem OpenRegularFile(const QString &path, qint64 limit, QFile &file);
+FileProblem readRegularFile(const QString &path, qint64 limit, QByteArray &bytes);
 // Says why a file was not read, for a report: "is not a regular file"...
-QString DescribeFileProblem(FileProblem problem, qint64 limit);
+QString describeFileProblem(FileProblem problem, qint64 limit);
 // The runtime's error for it: "File not found" when missing, else
 // "Path/File access error", as for any file that cannot be read.
-FormsError FileProblemError(FileProblem problem);
+FormsError fileProblemError(FileProblem problem);
 
 // Both "\" and "/" separate folders, so "<folder>\items.txt" names a file in
 // <folder> whatever separator the appended text uses.
-QString ResolvePath(const QString &path);
+QString resolvePath(const QString &path);
 
 // The modification date and time; fails with "File not found" for a missing path.
 QDateTime FileDateTime(const QString &path);
 
 // Attribute bits of a directory listing.
-enum : int { vbNormal = 0, vbHidden = 2, vbSystem = 4, vbDirectory = 16 };
+enum : int { vbNormal = 0, vbHidden = 2, vbDirectory = 16 };
 
 // The file name of path when it matches the attribute mask, else "". With
 // vbNormal, hidden files (a leading dot, or listed in the folder's ".hidden"
@@ -57,13 +52,13 @@ QString Dir(const QString &path, int attributes = vbNormal);
 
 // Text as read from an item file: UTF-8 when the bytes are valid UTF-8 (a
 // byte-order mark is dropped), otherwise Windows-1252.
-QString DecodeText(const QByteArray &bytes);
+QString decodeText(const QByteArray &bytes);
 
 // The runtime's Split: an empty text gives no pieces at all.
 QStringList Split(const QString &text, const QString &delimiter);
 
 // Removes leading and trailing blanks (U+0020) only.
-QString TrimBlanks(const QString &text);
+QString trimBlanks(const QString &text);
 
 // Sequential text input by file number. A line ends at CR, CRLF or LF; a
 // last line without terminator is a line. Files over filelimits::kText and
@@ -87,8 +82,8 @@ private:
 // Loads a picture file (JPEG, PNG, icon, cursor...); fails with "Invalid
 // picture" for anything that is not one or is larger than
 // filelimits::kPictureSide a side, "File not found" when missing, "Path/File
-// access error" for what cannot be read under the rule of ReadRegularFile
+// access error" for what cannot be read under the rule of readRegularFile
 // with filelimits::kPicture. A cursor file's hotspot is taken from its header.
 StdPicture LoadPicture(const QString &path);
 // The same from bytes already read.
-StdPicture DecodePicture(const QByteArray &bytes);
+StdPicture decodePicture(const QByteArray &bytes);

@@ -55,6 +55,26 @@ void Form::setStacking(const std::vector<Control *> &frontToBack)
     invalidate(QRect(0, 0, ClientWidth, ClientHeight));
 }
 
+void Form::removeControl(Control &control)
+{
+    if (dragSource_ == &control)
+        endDrag();
+    if (dragOverTarget_ == &control)
+        dragOverTarget_ = nullptr;
+    std::erase(collection_, &control);
+    std::erase(stacking_, &control);
+    const auto it = std::find_if(owned_.begin(), owned_.end(), [&](const auto &c) { return c.get() == &control; });
+    if (it == owned_.end())
+        return;
+    const size_t i = size_t(it - owned_.begin());
+    if (i < shownLooks_.size()) {
+        if (shownLooks_[i].shown)
+            invalid_.push_back(shownLooks_[i].rect);  // what it showed goes
+        shownLooks_.erase(shownLooks_.begin() + long(i));
+    }
+    owned_.erase(it);
+}
+
 std::vector<Control *> Form::windowedControls() const
 {
     std::vector<Control *> out;
@@ -114,6 +134,12 @@ int Form::MsgBox(const QString &prompt, int style, const QString &title)
 {
     notifyChanged();
     return platform.boxes ? platform.boxes->show(prompt, style, title) : 1;
+}
+
+void Form::reportFailure(const QString &description, const QString &location, int line)
+{
+    MsgBox(QStringLiteral("%1\r\n%2at line %3").arg(description, location).arg(line), vbExclamation,
+           QStringLiteral("Application Error"));
 }
 
 void Form::Unload()

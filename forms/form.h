@@ -14,8 +14,9 @@
 enum : int { vbDefault = 0, vbHourglass = 11, vbCustom = 99 };
 // Drag-over states.
 enum : int { vbEnter = 0, vbLeave = 1, vbOver = 2 };
-// Message box styles.
-enum : int { vbExclamation = 48, vbInformation = 64 };
+// Message box styles: the icon is one of these.
+enum : int { vbCritical = 16, vbQuestion = 32, vbExclamation = 48, vbInformation = 64 };
+constexpr int kBoxIconBits = vbCritical | vbQuestion | vbExclamation | vbInformation;
 
 // Listeners connect to its signals; any number of them, each in the order
 // it connected.
@@ -45,6 +46,9 @@ public:
     Control &control(const QString &name) const;
     // Windowless stacking, front first; windowed controls lie above them all.
     void setStacking(const std::vector<Control *> &frontToBack);
+    // Takes a control off the window and destroys it (an array element's
+    // Unload): it no longer paints, takes the mouse or is in Controls().
+    void removeControl(Control &control);
 
     const std::vector<Control *> &Controls() const { return collection_; }
     const std::vector<Control *> &stacking() const { return stacking_; }
@@ -57,6 +61,9 @@ public:
 
     // Modal message box; the window is brought up to date first.
     int MsgBox(const QString &prompt, int style, const QString &title);
+    // Tells the player that a guarded statement failed (Guard): by default
+    // a box with the failure's description; a window may word it otherwise.
+    virtual void reportFailure(const QString &description, const QString &location, int line);
     // Unloads the window, as its close command does.
     void Unload();
 
@@ -76,7 +83,6 @@ public:
     // The drag in progress, if any.
     Control *dragSource() const { return dragSource_; }
     QPoint dragPosition() const { return dragPos_; }
-    QPoint dragGrabOffset() const { return grabOffset_; }
 
     // What changed on screen since the last call, as twip rectangles: the old
     // and new places of controls whose look, place or stacking changed, the

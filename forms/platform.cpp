@@ -17,7 +17,7 @@ float RandomNumbers::Rnd()
     return float(engine_() >> 8) / float(1u << 24);
 }
 
-float SecondsSinceMidnight()
+float secondsSinceMidnight()
 {
     return float(QTime::currentTime().msecsSinceStartOfDay()) / 1000.0f;
 }

@@ -49,4 +49,4 @@ struct Platform {
 };
 
 // Seconds since midnight of the local clock.
-float SecondsSinceMidnight();
+float secondsSinceMidnight();

@@ -16,6 +16,85 @@ static FormsError skinError(const QString &why)
     return FormsError(-2147467259, QStringLiteral("The skin could not be loaded: %1").arg(why));
 }
 
+namespace {
+
+// A style sheet read as the pieces that matter for a skin: comments and
+// strings (opaque), braces, url(...) and plain text between them. Both the
+// check of a skin and the rewriting of its pictures read it this one way.
+struct SheetPiece {
+    enum Kind { Text, Comment, String, Open, Close, Url } kind;
+    qsizetype from, to;  // [from, to) of the sheet
+    QString name;  // Url: the picture named
+    bool closed = true;  // Comment, String, Url: ended before the sheet did
+};
+
+template <class Each> void scanSheet(const QString &sheet, Each &&each)
+{
+    const qsizetype n = sheet.size();
+    auto at = [&](qsizetype i) { return i < n ? sheet.at(i) : QChar(); };
+    auto quoteEnd = [&](qsizetype i) {  // i is an opening quote: past its closing one, or n
+        const QChar q = sheet.at(i);
+        for (++i; i < n && sheet.at(i) != q;)
+            i += sheet.at(i) == QLatin1Char('\\') ? 2 : 1;
+        return i < n ? i + 1 : n + 1;
+    };
+    qsizetype text = 0;  // where the plain text in progress began
+    auto piece = [&](SheetPiece p) {
+        if (text < p.from)
+            each(SheetPiece{SheetPiece::Text, text, p.from, {}});
+        each(p);
+        text = p.to;
+    };
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = sheet.at(i);
+        if (c == QLatin1Char('/') && at(i + 1) == QLatin1Char('*')) {
+            const qsizetype end = sheet.indexOf(QStringLiteral("*/"), i + 2);
+            piece({SheetPiece::Comment, i, end < 0 ? n : end + 2, {}, end >= 0});
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            const qsizetype end = quoteEnd(i);
+            piece({SheetPiece::String, i, qMin(end, n), {}, end <= n});
+        } else if (c == QLatin1Char('{') || c == QLatin1Char('}')) {
+            piece({c == QLatin1Char('{') ? SheetPiece::Open : SheetPiece::Close, i, i + 1, {}});
+        } else if (QStringView(sheet).mid(i, 4).startsWith(QLatin1String("url("), Qt::CaseInsensitive)
+                   && !(i > 0
+                        && (sheet.at(i - 1).isLetterOrNumber() || sheet.at(i - 1) == QLatin1Char('-')
+                            || sheet.at(i - 1) == QLatin1Char('_')))) {
+            qsizetype j = i + 4;
+            while (j < n && sheet.at(j).isSpace())
+                ++j;
+            QString name;
+            if (at(j) == QLatin1Char('"') || at(j) == QLatin1Char('\'')) {
+                const qsizetype close = sheet.indexOf(sheet.at(j), j + 1);
+                if (close < 0) {
+                    piece({SheetPiece::Url, i, n, {}, false});
+                    break;
+                }
+                name = sheet.mid(j + 1, close - j - 1);
+                j = close + 1;
+            } else {
+                const qsizetype start = j;
+                while (j < n && sheet.at(j) != QLatin1Char(')') && !sheet.at(j).isSpace())
+                    ++j;
+                name = sheet.mid(start, j - start);
+            }
+            while (j < n && sheet.at(j).isSpace())
+                ++j;
+            const bool closed = at(j) == QLatin1Char(')');
+            piece({SheetPiece::Url, i, closed ? j + 1 : n, name, closed});
+            if (!closed)
+                break;
+        } else {
+            ++i;
+            continue;
+        }
+        i = text;
+    }
+    if (text < n)
+        each(SheetPiece{SheetPiece::Text, text, n, {}});
+}
+
+}  // namespace
+
 QString StyleSheetSkin::problemWith(const QByteArray &bytes)
 {
     if (bytes.contains('\0'))
@@ -24,27 +103,24 @@ QString StyleSheetSkin::problemWith(const QByteArray &bytes)
     const QString text = utf8.decode(bytes);
     if (utf8.hasError())
         return QStringLiteral("it is not UTF-8 text");
-    int depth = 0;
-    bool inComment = false;
-    int rules = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (inComment) {
-            if (c == QLatin1Char('*') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('/'))
-                inComment = false, ++i;
-            continue;
-        }
-        if (c == QLatin1Char('/') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('*'))
-            inComment = true, ++i;
-        else if (c == QLatin1Char('{'))
+    int depth = 0, rules = 0;
+    QString problem;
+    scanSheet(text, [&](const SheetPiece &p) {
+        if (!problem.isEmpty())
+            return;
+        if (!p.closed)
+            problem = p.kind == SheetPiece::Comment  ? QStringLiteral("a comment is not closed")
+                      : p.kind == SheetPiece::String ? QStringLiteral("a string is not closed")
+                                                     : QStringLiteral("a url( is not closed");
+        else if (p.kind == SheetPiece::Open)
             ++depth;
-        else if (c == QLatin1Char('}') && --depth < 0)
-            return QStringLiteral("a \"}\" has no matching \"{\"");
-        else if (c == QLatin1Char('}') && depth == 0)
+        else if (p.kind == SheetPiece::Close && --depth < 0)
+            problem = QStringLiteral("a \"}\" has no matching \"{\"");
+        else if (p.kind == SheetPiece::Close && depth == 0)
             ++rules;
-    }
-    if (inComment)
-        return QStringLiteral("a comment is not closed");
+    });
+    if (!problem.isEmpty())
+        return problem;
     if (depth != 0)
         return QStringLiteral("a \"{\" is not closed");
     if (rules == 0)
@@ -57,9 +133,9 @@ QString StyleSheetSkin::problemWith(const QByteArray &bytes)
 static QString pictureProblem(const QString &path)
 {
     QByteArray bytes;
-    const FileProblem problem = ReadRegularFile(path, filelimits::kPicture, bytes);
+    const FileProblem problem = readRegularFile(path, filelimits::kPicture, bytes);
     if (problem != FileProblem::None)
-        return QStringLiteral("the picture %1 %2").arg(path, DescribeFileProblem(problem, filelimits::kPicture));
+        return QStringLiteral("the picture %1 %2").arg(path, describeFileProblem(problem, filelimits::kPicture));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     // Vector formats may name further files; raster pictures do not.
@@ -74,6 +150,32 @@ static QString pictureProblem(const QString &path)
     return {};
 }
 
+// The path Qt is to open for a picture name, checked, or "" with why set.
+static QString checkedPicture(const QString &name, const QString &folder, QString *why)
+{
+    // Every name is written back in double quotes, built-in ones too: a
+    // quote or backslash in it would let Qt read a different name.
+    for (const QChar ch : name)
+        if (ch == QLatin1Char('\\') || ch == QLatin1Char('"') || ch.category() == QChar::Other_Control) {
+            *why = QStringLiteral("the picture name \"%1\" is not a plain path; write folders with /").arg(name);
+            return {};
+        }
+    if (name.isEmpty() || name.startsWith(QLatin1Char(':')))  // ":" names a picture built into the program
+        return name;
+    const QString path = QDir::cleanPath(QDir(folder).absoluteFilePath(name));
+    *why = pictureProblem(path);
+    // High-resolution screens take name@2x.png and the like when present.
+    const QFileInfo info(path);
+    const QString base = info.path() + QLatin1Char('/') + info.completeBaseName();
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    for (int k = 2; why->isEmpty() && k <= 9; ++k) {
+        const QString variant = QStringLiteral("%1@%2x%3").arg(base).arg(k).arg(suffix);
+        if (QFileInfo::exists(variant))
+            *why = pictureProblem(variant);
+    }
+    return why->isEmpty() ? path : QString();
+}
+
 QString StyleSheetSkin::withCheckedPictures(const QString &sheet, const QString &folder, QString *problem)
 {
     // Each url(...) outside comments and strings names a picture that Qt
@@ -84,85 +186,22 @@ QString StyleSheetSkin::withCheckedPictures(const QString &sheet, const QString 
     problem->clear();
     QString out;
     out.reserve(sheet.size());
-    const qsizetype n = sheet.size();
-    qsizetype i = 0;
-    auto fail = [&](const QString &why) {
-        *problem = why;
-        return QString();
-    };
-    while (i < n) {
-        const QChar c = sheet.at(i);
-        if (c == QLatin1Char('/') && i + 1 < n && sheet.at(i + 1) == QLatin1Char('*')) {
-            qsizetype end = sheet.indexOf(QStringLiteral("*/"), i + 2);
-            end = end < 0 ? n : end + 2;
-            out += sheet.mid(i, end - i);
-            i = end;
-            continue;
+    scanSheet(sheet, [&](const SheetPiece &p) {
+        if (!problem->isEmpty())
+            return;
+        if (p.kind != SheetPiece::Url) {
+            out += QStringView(sheet).mid(p.from, p.to - p.from);
+            return;
         }
-        if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-            qsizetype end = i + 1;
-            while (end < n && sheet.at(end) != c)
-                end += sheet.at(end) == QLatin1Char('\\') ? 2 : 1;
-            end = qMin(end + 1, n);
-            out += sheet.mid(i, end - i);
-            i = end;
-            continue;
+        if (!p.closed) {
+            *problem = QStringLiteral("a url( is not closed");
+            return;
         }
-        const bool wordStart = i == 0
-                               || !(sheet.at(i - 1).isLetterOrNumber() || sheet.at(i - 1) == QLatin1Char('-')
-                                    || sheet.at(i - 1) == QLatin1Char('_'));
-        if (!wordStart || !QStringView(sheet).mid(i, 4).startsWith(QLatin1String("url("), Qt::CaseInsensitive)) {
-            out += c;
-            ++i;
-            continue;
-        }
-        qsizetype at = i + 4;
-        while (at < n && sheet.at(at).isSpace())
-            ++at;
-        QString name;
-        if (at < n && (sheet.at(at) == QLatin1Char('"') || sheet.at(at) == QLatin1Char('\''))) {
-            const qsizetype close = sheet.indexOf(sheet.at(at), at + 1);
-            if (close < 0)
-                return fail(QStringLiteral("a url( is not closed"));
-            name = sheet.mid(at + 1, close - at - 1);
-            at = close + 1;
-        } else {
-            const qsizetype start = at;
-            while (at < n && sheet.at(at) != QLatin1Char(')') && !sheet.at(at).isSpace())
-                ++at;
-            name = sheet.mid(start, at - start);
-        }
-        while (at < n && sheet.at(at).isSpace())
-            ++at;
-        if (at >= n || sheet.at(at) != QLatin1Char(')'))
-            return fail(QStringLiteral("a url( is not closed"));
-        ++at;
-        // Every name is written back in double quotes, built-in ones too: a
-        // quote or backslash in it would let Qt read a different name.
-        for (const QChar ch : name)
-            if (ch == QLatin1Char('\\') || ch == QLatin1Char('"') || ch.category() == QChar::Other_Control)
-                return fail(
-                    QStringLiteral("the picture name \"%1\" is not a plain path; write folders with /").arg(name));
-        QString path = name;
-        if (!name.isEmpty() && !name.startsWith(QLatin1Char(':'))) {  // ":" names a picture built into the program
-            path = QDir::cleanPath(QDir(folder).absoluteFilePath(name));
-            QString why = pictureProblem(path);
-            // High-resolution screens take name@2x.png and the like when present.
-            const QFileInfo info(path);
-            const QString base = info.path() + QLatin1Char('/') + info.completeBaseName();
-            const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
-            for (int k = 2; why.isEmpty() && k <= 9; ++k) {
-                const QString variant = QStringLiteral("%1@%2x%3").arg(base).arg(k).arg(suffix);
-                if (QFileInfo::exists(variant))
-                    why = pictureProblem(variant);
-            }
-            if (!why.isEmpty())
-                return fail(why);
-        }
-        out += QStringLiteral("url(\"%1\")").arg(path);
-        i = at;
-    }
-    return out;
+        const QString path = checkedPicture(p.name, folder, problem);
+        if (problem->isEmpty())
+            out += QStringLiteral("url(\"%1\")").arg(path);
+    });
+    return problem->isEmpty() ? out : QString();
 }
 
 QVariant StyleSheetSkin::invoke(int dispid, DispatchKind kind, const QVariantList &args)
@@ -171,11 +210,11 @@ QVariant StyleSheetSkin::invoke(int dispid, DispatchKind kind, const QVariantLis
     case skin::LoadSkin: {
         if (kind != DispatchKind::Method || args.isEmpty())
             throw errors::invalidCall();
-        const QString path = ResolvePath(args.at(0).toString());
+        const QString path = resolvePath(args.at(0).toString());
         QByteArray bytes;
-        const FileProblem unread = ReadRegularFile(path, filelimits::kText, bytes);
+        const FileProblem unread = readRegularFile(path, filelimits::kText, bytes);
         if (unread != FileProblem::None)
-            throw skinError(QStringLiteral("%1 %2").arg(path, DescribeFileProblem(unread, filelimits::kText)));
+            throw skinError(QStringLiteral("%1 %2").arg(path, describeFileProblem(unread, filelimits::kText)));
         QString problem = problemWith(bytes);
         if (!problem.isEmpty())
             throw skinError(QStringLiteral("%1: %2").arg(path, problem));

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString folder = writeInput(QStringLiteral("items.txt"), data, size);
     FileTable files;
     files.Open(folder + QStringLiteral("\\items.txt"), 1);
-    const QString text = DecodeText(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    const QString text = decodeText(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
     qsizetype lines = 0, chars = 0, at = 0;
     while (!files.Eof(1)) {
         const QString line = files.LineInput(1);

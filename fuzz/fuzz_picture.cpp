@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     try {
-        const StdPicture p = DecodePicture(bytes);
+        const StdPicture p = decodePicture(bytes);
         if (p.isNull() || p.image.width() > filelimits::kPictureSide || p.image.height() > filelimits::kPictureSide)
             std::abort();
     } catch (const FormsError &e) {

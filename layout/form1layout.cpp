@@ -25,7 +25,7 @@ static StdPicture picture(QImage image)
     return p;
 }
 
-StdPicture MapPicture()
+StdPicture mapPicture()
 {
     StdPicture p;
     p.image = resourceImage(QStringLiteral(":/assets/map.jpg"));
@@ -34,26 +34,26 @@ StdPicture MapPicture()
     return p;
 }
 
-StdPicture PanelPicture()
+StdPicture panelPicture()
 {
     return picture(resourceImage(QStringLiteral(":/assets/panel.jpg")));
 }
 
-StdPicture DragIconPicture()
+StdPicture dragIconPicture()
 {
     StdPicture p = picture(resourceImage(QStringLiteral(":/assets/pushpin.ico")));
     p.hotspot = QPoint(29, 29);  // the needle's tip marks where the name lands
     return p;
 }
 
-StdPicture BlankWindowIcon()
+StdPicture blankWindowIcon()
 {
     QImage blank(32, 32, QImage::Format_ARGB32);
     blank.fill(Qt::transparent);
     return picture(blank);
 }
 
-StdPicture ProgramIcon()
+StdPicture programIcon()
 {
     // The window system takes it once the window has been drawn.
     StdPicture p;
@@ -61,7 +61,7 @@ StdPicture ProgramIcon()
     return p;
 }
 
-QImage CountryMask(int scale)
+QImage countryMask(int scale)
 {
     static QImage masks[2];
     static bool read[2] = {};
@@ -112,19 +112,16 @@ static Control &button(Form &f, const QString &name, const QString &caption, int
     return c;
 }
 
-void BuildForm1(Form &f)
+// The two pictures, the instructions, the drag icon's holder and the template drop zone.
+static void buildPicturesAndTexts(Form &f)
 {
-    f.ClientWidth = 13515;
-    f.ClientHeight = 8205;
-    f.BackColor = vbWhite;
-    f.Icon = BlankWindowIcon();
-
-    Control &image1 = place(f.addControl(ControlKind::Image, QStringLiteral("Image1")), -60, 0, 8895, 8235);
-    image1.Picture = MapPicture();
+    Control &image1 =
+        place(f.addControl(ControlKind::Image, QStringLiteral("Image1")), kMapLeft, kMapTop, kMapWidth, kMapHeight);
+    image1.Picture = mapPicture();
     image1.Stretch = true;
 
     Control &image3 = place(f.addControl(ControlKind::Image, QStringLiteral("Image3")), 8490, -120, 5025, 8340);
-    image3.Picture = PanelPicture();
+    image3.Picture = panelPicture();
     image3.Stretch = true;
 
     Control &label1 =
@@ -136,27 +133,39 @@ void BuildForm1(Form &f)
     setFont(label2, QStringLiteral("Arial"), 8.25, false);
 
     Control &image2 = place(f.addControl(ControlKind::Image, QStringLiteral("Image2")), 10560, 6240, 480, 480);
-    image2.Picture = DragIconPicture();
+    image2.Picture = dragIconPicture();
     image2.Visible = false;
 
     Control &zone0 = place(f.addControl(ControlKind::Image, QStringLiteral("piccoor"), 0), 10320, 6960, 765, 225);
     zone0.DragMode = 1;
+}
 
-    place(button(f, QStringLiteral("PushButton1"), QStringLiteral("Restart"), 86), 9000, 7440, 2160, 405);
-    place(button(f, QStringLiteral("PushButton2"), QStringLiteral("Exit"), 87), 11280, 7440, 2040, 405);
+// The controls that take the keyboard: the buttons, the unseen media player and text box.
+static void buildWindowedControls(Form &f)
+{
+    place(button(f, QStringLiteral("PushButton1"), QStringLiteral("Restart"), kRestartTabIndex), 9000, 7440, 2160, 405);
+    place(button(f, QStringLiteral("PushButton2"), QStringLiteral("Exit"), kExitTabIndex), 11280, 7440, 2040, 405);
 
     Control &wmp1 = place(f.addControl(ControlKind::MediaPlayer, QStringLiteral("wmp1")), 7590, 9450, 4215, 495);
-    wmp1.TabIndex = 1;
+    wmp1.TabIndex = kPlayerTabIndex;
     f.addControl(ControlKind::SkinFramework, QStringLiteral("SkinFramework1"));
     Control &text1 = place(f.addControl(ControlKind::TextBox, QStringLiteral("Text1")), 13800, 3030, 1815, 495);
     text1.Text = QStringLiteral("Text1");
-    text1.TabIndex = 0;
+    text1.TabIndex = kText1TabIndex;
     text1.BackColor = vbWhite;
+}
 
+// The name labels in their two columns, and the hidden map labels.
+static void buildLabels(Form &f)
+{
+    constexpr int kTop = 1200, kPitch = 210, kWidth = 2115, kHeight = 285;
+    // Label 19 is a little shorter than the others.
+    constexpr int kShort = 19, kShortHeight = 255;
     for (int i = 0; i < kItemCount; ++i) {
         const bool left = i < kLeftColumnNames;
+        const int row = left ? i : i - kLeftColumnNames;
         Control &c = label(f, QStringLiteral("labels"), i, QStringLiteral("Label3"));
-        place(c, left ? 9030 : 11220, 1200 + 210 * (left ? i : i - kLeftColumnNames), 2115, i == 19 ? 255 : 285);
+        place(c, left ? 9030 : 11220, kTop + kPitch * row, kWidth, i == kShort ? kShortHeight : kHeight);
         setFont(c, QStringLiteral("Arial"), 11.25, true);
         c.DragMode = 1;
     }
@@ -169,6 +178,10 @@ void BuildForm1(Form &f)
         c.Alignment = 2;
         c.Visible = false;
     }
+}
+
+static void buildRegions(Form &f)
+{
     for (int i = 0; i < kRegionCount; ++i) {
         const RegionRect &r = kRegions[i];
         Control &c =
@@ -178,12 +191,16 @@ void BuildForm1(Form &f)
         c.ForeColor = vbWindowText;
         c.BackStyle = 0;
     }
+}
 
-    // Stacking, front first.
+// The windowless controls front to back.
+static void stack(Form &f)
+{
     ControlArray &labels = f.array(QStringLiteral("labels"));
     ControlArray &maplabel = f.array(QStringLiteral("maplabel"));
     ControlArray &shape = f.array(QStringLiteral("shape"));
     std::vector<Control *> order;
+    // Elements from one index to another, counting up or down, both included.
     auto range = [&order](ControlArray &a, int from, int to) {
         for (int i = from;; i += from <= to ? 1 : -1) {
             order.push_back(&a(i));
@@ -199,11 +216,27 @@ void BuildForm1(Form &f)
     range(shape, 64, 0);
     order.push_back(&shape(65));
     range(labels, 24, 13);
-    order.insert(order.end(), {&label2, &label1, &image2, &zone0});
+    for (const char *name : {"Label2", "Label1", "Image2"})
+        order.push_back(&f.control(QLatin1String(name)));
+    order.push_back(&f.array(QStringLiteral("piccoor"))(0));
     range(labels, 9, 0);
     range(labels, 10, 12);
-    order.insert(order.end(), {&image1, &image3});
+    order.push_back(&f.control(QStringLiteral("Image1")));
+    order.push_back(&f.control(QStringLiteral("Image3")));
     f.setStacking(order);
+}
+
+void buildForm1(Form &f)
+{
+    f.ClientWidth = kClientWidth;
+    f.ClientHeight = kClientHeight;
+    f.BackColor = vbWhite;
+    f.Icon = blankWindowIcon();
+    buildPicturesAndTexts(f);
+    buildWindowedControls(f);
+    buildLabels(f);
+    buildRegions(f);
+    stack(f);
 }
 
 }  // namespace layout

@@ -13,24 +13,36 @@ namespace layout {
 // The product name: the window's caption and, cut short, the application title.
 inline const QString kProductName = QStringLiteral("Orbenvale Tessary Plunor");
 
+// The client area, in twips.
+constexpr int kClientWidth = 13515;
+constexpr int kClientHeight = 8205;
+// Where the map picture (Image1) lies, in twips: it starts left of the window.
+constexpr int kMapLeft = -60, kMapTop = 0, kMapWidth = 8895, kMapHeight = 8235;
 // The name labels stand in two columns: 0 to 24 on the left, the rest on the right.
 constexpr int kLeftColumnNames = 25;
+// Tab positions: the focus starts on Text1.
+constexpr int kText1TabIndex = 0;
+constexpr int kPlayerTabIndex = 1;
+constexpr int kRestartTabIndex = 86;
+constexpr int kExitTabIndex = 87;
+// The media player's volume, 0 to 100.
+constexpr int kPlayerVolume = 37;
 
 // Creates the controls of the quiz window on an empty form.
-void BuildForm1(Form &form);
+void buildForm1(Form &form);
 
 // Pictures compiled into the program; a null picture when one is missing.
-StdPicture MapPicture();
-StdPicture PanelPicture();
-StdPicture DragIconPicture();
-StdPicture BlankWindowIcon();
-StdPicture ProgramIcon();
+StdPicture mapPicture();
+StdPicture panelPicture();
+StdPicture dragIconPicture();
+StdPicture blankWindowIcon();
+StdPicture programIcon();
 
 // Which quiz country's land each map pixel shows: the country's position in
 // the map-label list + 1, 0 for sea and for land of no quiz country. scale 1
-// matches MapPicture(), scale 2 its double-resolution variant. Read once, on
+// matches mapPicture(), scale 2 its double-resolution variant. Read once, on
 // first use; a null image when it is missing.
-QImage CountryMask(int scale);
+QImage countryMask(int scale);
 
 // The colours the map picture gives the sea and land of no quiz country.
 constexpr QRgb kSeaColour = 0xFF6898D0;

@@ -3,8 +3,8 @@
 // the map while dragging, flashed after a wrong drop, and always the country
 // the drop zones will judge the drop against.
 #include "files.h"
-#include "formview.h"
-#include "harness.h"
+#include "assetfiles.h"
+#include "viewharness.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -15,8 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-constexpr int kMapLeftPx = -4;  // the map picture starts 60 twips left of the window
 
 int indexOf(const char *country)
 {
@@ -30,31 +28,17 @@ class Tint : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        h.write("items.txt", countryList());
-        h.create();
-        view = std::make_unique<FormView>(*h.form);
-        h.load();
+        h.open();
         mask = QImage(QStringLiteral(":/layout/countrymask.png"));
         ASSERT_EQ(mask.format(), QImage::Format_Indexed8);
         scale = view->devicePixelRatioF();
         view->show();
     }
-    void send(QEvent::Type type, QPoint pixels)
-    {
-        const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent e(type, QPointF(pixels), view->mapToGlobal(QPointF(pixels)),
-                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
-        QApplication::sendEvent(view.get(), &e);
-    }
-    // What is on the screen now, partial repaints and all.
-    QImage shot()
-    {
-        QApplication::processEvents();
-        return view->screen()->grabWindow(view->winId()).toImage().convertToFormat(QImage::Format_RGB32);
-    }
-    // The window painted afresh.
-    QImage fresh() { return view->grab().toImage().convertToFormat(QImage::Format_RGB32); }
-    static QPoint px(QPoint twips) { return twips / kTwipsPerPixel; }
+    void send(QEvent::Type type, QPoint pixels) { h.mouse(type, pixels); }
+    QImage shot() { return h.screen(); }
+    QImage fresh() { return h.fresh(); }
+    // The window pixel of the map picture's left edge (it starts left of the window).
+    int mapLeft() const { return h.form->Image1.Left / kTwipsPerPixel; }
 
     // Window pixels (logical) of a country's land well away from its border.
     std::vector<QPoint> innerLand(int value) const
@@ -65,8 +49,8 @@ protected:
                 bool inner = true;
                 for (int d = -3; d <= 3 && inner; ++d)
                     inner = mask.pixelIndex(x + d, y) == value && mask.pixelIndex(x, y + d) == value;
-                if (inner && x + kMapLeftPx >= 0)
-                    out.emplace_back(x + kMapLeftPx, y);
+                if (inner && x + mapLeft() >= 0)
+                    out.emplace_back(x + mapLeft(), y);
             }
         return out;
     }
@@ -101,8 +85,8 @@ protected:
         return double(n) / points.size();
     }
 
-    Harness h;
-    std::unique_ptr<FormView> view;
+    ViewHarness h;
+    std::unique_ptr<FormView> &view = h.view;
     QImage mask;
     qreal scale = 1;
 };
@@ -121,7 +105,7 @@ TEST_F(Tint, TintedCountryIsTheOneTheDropZonesJudge)
                     judged = indexOf(reg.tag) + 1;
             }
             ASSERT_EQ(target.places().at({x, y}).country, judged) << x << "," << y;
-            const int land = mask.pixelIndex((x + 60) / 15, y / 15);
+            const int land = mask.pixelIndex((x - h.form->Image1.Left) / kTwipsPerPixel, y / kTwipsPerPixel);
             const int shown = target.countryAt({x, y});
             EXPECT_EQ(shown, land ? judged : 0) << x << "," << y;
             tinted += shown != 0;
@@ -147,7 +131,7 @@ TEST_F(Tint, DraggingANameTintsTheCountryItWouldGoTo)
     send(QEvent::MouseButtonPress, from);
     send(QEvent::MouseMove, from + QPoint(3, 0));
     const QPoint overGermany = landOf("Germany");
-    ASSERT_EQ(mask.pixelIndex(overGermany.x() - kMapLeftPx, overGermany.y()), germany);
+    ASSERT_EQ(mask.pixelIndex(overGermany.x() - mapLeft(), overGermany.y()), germany);
     QApplication::processEvents();
     QRegion painted;
     struct Spy : QObject {
@@ -259,10 +243,32 @@ TEST_F(Tint, HiDpiPointersAndTint)
     send(QEvent::MouseButtonPress, from);
     send(QEvent::MouseMove, from + QPoint(3, 0));
     send(QEvent::MouseMove, landOf("Germany"));
-    EXPECT_GE(lighter(before, fresh(), germanLand), 0.95);
+    const QImage lit = fresh();
+    EXPECT_GE(lighter(before, lit, germanLand), 0.95);
     send(QEvent::MouseButtonRelease, from);
 
-    f.MouseIcon = LoadPicture(QStringLiteral(SOURCE_DIR "/assets/HAND-M.CUR"));
+    // Sharp: lit exactly where the double-resolution map shows Germany's
+    // land, device pixel for device pixel, not in blocks of the plain mask.
+    const QImage mask2x = layout::countryMask(2);
+    const QImage map2x = f.Image1.Picture.picture2x();
+    ASSERT_EQ(mask2x.size(), map2x.size());
+    const int germany = indexOf("Germany") + 1;
+    const int left = -2 * mapLeft();  // device pixels of the map left of the window
+    long own = 0, wrong = 0;
+    for (int y = 0; y < lit.height(); ++y)
+        for (int x = 0; x < lit.width() && x + left < mask2x.width(); ++x) {
+            const bool land = mask2x.pixelIndex(x + left, y) == germany;
+            if (qGray(map2x.pixel(x + left, y)) < 120)
+                continue;  // border lines stay as they are
+            const bool brighter = QColor(lit.pixel(x, y)).lightness() > QColor(before.pixel(x, y)).lightness() + 8;
+            own += land;
+            wrong += brighter != land;
+        }
+    ASSERT_GT(own, 10000);
+    EXPECT_LT(double(wrong) / own, 0.001)
+        << wrong << " device pixels of " << own << " lit otherwise than the map shows";
+
+    f.MouseIcon = LoadPicture(asset("HAND-M.CUR"));
     ASSERT_EQ(f.MouseIcon.image.size(), QSize(32, 32));
     f.MousePointer = vbCustom;
     f.changed();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The window model: control arrays, stacking and hit-testing, automatic drag.
 #include "errorreport.h"
+#include "guard.h"
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -59,17 +60,86 @@ TEST(Forms, ControlArraysReportMissingElementsAndLoadInvisibleCopies)
     EXPECT_EQ(zone.DragMode, 1) << "copied from element 0";
     EXPECT_EQ(f.stacking().front(), &zone) << "a new element starts in front";
     EXPECT_THROW(f.piccoor.Load(7), FormsError);
+
+    // Unloaded, an element is gone from the window: nothing of it paints or
+    // takes the mouse, and what it showed is repainted.
+    zone.Left = 100, zone.Top = 100, zone.Width = 300, zone.Height = 300;
+    zone.Picture = f.Image2.Picture;
+    zone.Visible = true;
+    f.takeChangedRects();
+    ASSERT_EQ(f.hitTest({200, 200}), &zone);
+    f.piccoor.Unload(7);
+    EXPECT_FALSE(f.piccoor.exists(7));
+    EXPECT_EQ(f.hitTest({200, 200}), &f.Image1);
+    EXPECT_EQ(std::count_if(f.Controls().begin(), f.Controls().end(),
+                            [](const Control *c) { return c->Name == "piccoor" && c->Index == 7; }),
+              0);
+    const std::vector<QRect> gone = f.takeChangedRects();
+    EXPECT_NE(std::find(gone.begin(), gone.end(), QRect(100, 100, 300, 300)), gone.end());
+    EXPECT_THROW(f.piccoor.Unload(7), FormsError);
+    EXPECT_EQ(f.piccoor.Load(7).Visible, false) << "and can be loaded again";
+}
+
+TEST(Forms, ControlsStandWhereTheWindowsLayoutPutsThem)
+{
+    // Places as the window's layout gives them, in twips.
+    Harness h;
+    Form1 &f = h.create();
+    EXPECT_EQ(QSize(f.ClientWidth, f.ClientHeight), QSize(13515, 8205));
+    EXPECT_EQ(f.Image1.rect(), QRect(-60, 0, 8895, 8235));
+    EXPECT_EQ(f.Image3.rect(), QRect(8490, -120, 5025, 8340));
+    EXPECT_EQ(f.Label2.rect(), QRect(8970, 630, 3945, 435));
+    EXPECT_EQ(f.labels(0).rect(), QRect(9030, 1200, 2115, 285));
+    EXPECT_EQ(f.labels(19).rect(), QRect(9030, 5190, 2115, 255));
+    EXPECT_EQ(f.labels(24).rect(), QRect(9030, 6240, 2115, 285));
+    EXPECT_EQ(f.labels(25).rect(), QRect(11220, 1200, 2115, 285));
+    EXPECT_EQ(f.labels(40).rect(), QRect(11220, 4350, 2115, 285));
+    EXPECT_EQ(f.maplabel(25).rect(), QRect(3030, 4050, 765, 495));
+    EXPECT_EQ(f.PushButton1.rect(), QRect(9000, 7440, 2160, 405));
+    EXPECT_EQ(f.PushButton2.rect(), QRect(11280, 7440, 2040, 405));
+    EXPECT_EQ(f.Text1.rect(), QRect(13800, 3030, 1815, 495));
+    EXPECT_EQ(f.PushButton1.TabIndex, 86);
+    EXPECT_EQ(f.PushButton2.TabIndex, 87);
+    EXPECT_EQ(f.Text1.TabIndex, 0);
+    EXPECT_EQ(f.shape.count(), 103);
+    EXPECT_EQ(f.shape(30).rect(), QRect(3900, 3990, 915, 885));
+    EXPECT_EQ(f.shape(30).Tag, "Germany");
+}
+
+TEST(Forms, EveryListenerHearsEveryChange)
+{
+    Harness h;
+    h.write("items.txt", countryList());
+    Form1 &f = h.load();
+    QStringList heard;
+    QObject::connect(&f, &Form::changed, [&] { heard << "first changed"; });
+    QObject::connect(&f, &Form::dropped, [&](Control &, Control *) { heard << "first dropped"; });
+    QObject::connect(&f, &Form1::dropJudged, [&](const DropOutcome &) { heard << "first judged"; });
+    QObject::connect(&f, &Form::changed, [&] { heard << "second changed"; });
+    QObject::connect(&f, &Form::dropped, [&](Control &, Control *) { heard << "second dropped"; });
+    QObject::connect(&f, &Form1::dropJudged, [&](const DropOutcome &) { heard << "second judged"; });
+    h.drag(f.labels(12), h.pointOf("Germany"));
+    for (const char *what :
+         {"first changed", "second changed", "first dropped", "second dropped", "first judged", "second judged"})
+        EXPECT_TRUE(heard.contains(what)) << what << ": " << heard.join(", ").toStdString();
+    EXPECT_LT(heard.indexOf("first judged"), heard.indexOf("second judged")) << "in the order they came";
 }
 
 TEST(Forms, HitTestFollowsTheStackingOrder)
 {
     Harness h;
     Form1 &f = h.create();
-    // Name labels overlap by 75 twips: 13 lies over 12, but 9 over 10.
-    EXPECT_EQ(f.hitTest({9100, 1200 + 210 * 13 + 30}), &f.labels(13));
-    EXPECT_EQ(f.hitTest({9100, 1200 + 210 * 10 + 30}), &f.labels(9));
-    EXPECT_EQ(f.hitTest({9100, 1200 + 210 * 11 + 30}), &f.labels(10));
-    EXPECT_EQ(f.hitTest({11300, 1200 + 210 * 3 + 30}), &f.labels(28));
+    // Where two name labels overlap, 13 lies over 12, but 9 over 10.
+    auto strip = [&](int lower) {  // a point in the strip both cover
+        const QRect a = f.labels(lower).rect(), b = f.labels(lower + 1).rect();
+        const QPoint p(b.left() + 70, b.top() + 30);
+        EXPECT_TRUE(a.contains(p) && b.contains(p));
+        return p;
+    };
+    EXPECT_EQ(f.hitTest(strip(12)), &f.labels(13));
+    EXPECT_EQ(f.hitTest(strip(9)), &f.labels(9));
+    EXPECT_EQ(f.hitTest(strip(10)), &f.labels(10));
+    EXPECT_EQ(f.hitTest(strip(27)), &f.labels(28));
     // Windowed controls lie above everything windowless.
     EXPECT_EQ(f.hitTest({9100, 7500}), &f.PushButton1);
     // Shapes and hidden controls take no mouse: the map picture is under them.
@@ -77,7 +147,7 @@ TEST(Forms, HitTestFollowsTheStackingOrder)
     EXPECT_EQ(f.hitTest({12000, 6000}), &f.Image3);
     EXPECT_EQ(f.hitTest({-5, 100}), nullptr) << "outside the client area";
     f.ZOrder(f.Image3);
-    EXPECT_EQ(f.hitTest({9100, 1200 + 210 * 13 + 30}), &f.Image3);
+    EXPECT_EQ(f.hitTest(strip(12)), &f.Image3);
 }
 
 TEST(Forms, AutomaticDragDeliversOverAndDropToTheTopmostControl)
@@ -137,10 +207,10 @@ TEST(Forms, ReportsOnlyWhatChangedOnScreen)
 TEST(ErrorReport, TextIsExact)
 {
     const QString location = "in Orbenvale2017/04/05.Form1.Form_Load ";
-    EXPECT_EQ(ErrorReportText("File not found", location, 130),
+    EXPECT_EQ(errorReportText("File not found", location, 130),
               "File not found\r\nin Orbenvale2017/04/05.Form1.Form_Load at line 130\r\r"
               "Please email screenshot of this message to support@orbenvale.org");
-    EXPECT_TRUE(ErrorReportText("", location, 7).startsWith("\r\nin Orbenvale"));
+    EXPECT_TRUE(errorReportText("", location, 7).startsWith("\r\nin Orbenvale"));
 }
 
 TEST(ErrorReport, GuardReportsEachFailureAndResumes)
@@ -156,13 +226,21 @@ TEST(ErrorReport, GuardReportsEachFailureAndResumes)
         ran << "body";
     if (guard.test(108, [] { return false; }))
         ran << "not entered";
-    EXPECT_EQ(ran, (QStringList{"100", "104", "body"}));
+    EXPECT_FALSE(guard.runQuietly([] { throw FormsError(7, "quiet"); })) << "failed, and not reported";
+    EXPECT_TRUE(guard.runQuietly([&] { ran << "quiet"; }));
+    EXPECT_EQ(ran, (QStringList{"100", "104", "body", "quiet"}));
     ASSERT_EQ(h.boxes.boxes.size(), 2u);
     EXPECT_EQ(reportLines(h.boxes.boxes), (std::vector<int>{102, 106}));
     EXPECT_EQ(h.boxes.boxes[0].style, 48);
     EXPECT_EQ(h.boxes.boxes[0].title, "Application Error");
-    EXPECT_TRUE(
-        h.boxes.boxes[0].prompt.startsWith("first\r\nin Orbenvale2017/04/05.Form1.PushButton1_Click at line 102\r\r"));
+    EXPECT_EQ(h.boxes.boxes[0].prompt, "first\r\nin Orbenvale2017/04/05.Form1.PushButton1_Click at line 102");
+
+    // The quiz window words its reports as its error report does.
+    Form1 &quiz = h.create();
+    Guard quizGuard(quiz, "in Orbenvale2017/04/05.Form1.PushButton1_Click ");
+    quizGuard.run(102, [] { throw FormsError(5, "first"); });
+    EXPECT_EQ(h.boxes.boxes.back().prompt,
+              errorReportText("first", "in Orbenvale2017/04/05.Form1.PushButton1_Click ", 102));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Reading items.txt into the name labels.
 #include "fifo.h"
+#include "assetfiles.h"
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -168,9 +169,7 @@ TEST(ItemList, PipesDevicesAndHugeFilesAreReportedLikeUnreadableOnes)
 
 TEST(ItemList, ShippedListNamesEveryCountryInMapLabelOrder)
 {
-    QFile f(QStringLiteral(SOURCE_DIR "/assets/items.txt"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), countryList());
+    EXPECT_EQ(readAll(asset("items.txt")), countryList());
 }
 
 }  // namespace

@@ -346,7 +346,7 @@ TEST_F(Keys, CtrlArrowsJumpTheCarriedNameFromCountryToCountry)
         EXPECT_EQ(p.land, c) << layout::kMapLabels[c - 1].country;
         const Control *zone = f->hitTest(m);
         ASSERT_TRUE(zone && zone->Name == "piccoor");
-        EXPECT_EQ(TrimBlanks(zone->Tag), p.name) << "the zone on top names it";
+        EXPECT_EQ(trimBlanks(zone->Tag), p.name) << "the zone on top names it";
     }
     // From any country every other one can be reached by jumps.
     for (int from = 1; from <= layout::kItemCount; ++from) {

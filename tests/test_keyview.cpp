@@ -4,9 +4,8 @@
 // Return on the buttons, Escape during a mouse drag, and what the window
 // tells assistive tools.
 #include "accessibility.h"
-#include "formview.h"
 #include "keyboardview.h"
-#include "harness.h"
+#include "viewharness.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -22,10 +21,7 @@ class KeyView : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        h.write("items.txt", countryList());
-        h.create();
-        view = std::make_unique<FormView>(*h.form);
-        h.load();
+        h.open();
         plain = view->grab().toImage();
         keys = std::make_unique<KeyboardView>(*view, *h.form);
         view->show();
@@ -51,12 +47,7 @@ protected:
         QApplication::sendEvent(target, &release);
         QApplication::processEvents();
     }
-    void mouse(QEvent::Type type, QPoint pixels, Qt::MouseButtons buttons)
-    {
-        QMouseEvent e(type, QPointF(pixels), view->mapToGlobal(QPointF(pixels)),
-                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
-        QApplication::sendEvent(view.get(), &e);
-    }
+    void mouse(QEvent::Type type, QPoint pixels, Qt::MouseButtons buttons) { h.mouse(type, pixels, buttons); }
     QImage shot() { return view->grab().toImage(); }
     static int differing(const QImage &a, const QImage &b, const QRect &r)
     {
@@ -89,11 +80,8 @@ protected:
             }
         return n;
     }
-    static QPoint px(QPoint twips) { return twips / kTwipsPerPixel; }
-    static QRect px(const QRect &twips) { return FormView::toPixels(twips).toRect(); }
-
-    Harness h;
-    std::unique_ptr<FormView> view;
+    ViewHarness h;
+    std::unique_ptr<FormView> &view = h.view;
     std::unique_ptr<KeyboardView> keys;
     QImage plain;
     QLineEdit *text1 = nullptr;
@@ -272,8 +260,8 @@ TEST_F(KeyView, AssistiveToolsSeeTheNamesTheMapThePinAndTheOutcome)
     EXPECT_EQ(list->childCount(), 40) << "the list holds the names still on the panel";
     for (int i = 0; i < list->childCount(); ++i)
         EXPECT_NE(list->child(i)->text(QAccessible::Name), "Germany");
-    EXPECT_EQ(list->indexOfChild(NameItem(keys->names(), 13)), 12) << "Greece moved up";
-    EXPECT_TRUE(NameItem(keys->names(), 12)->state().invisible);
+    EXPECT_EQ(list->indexOfChild(nameItem(keys->names(), 13)), 12) << "Greece moved up";
+    EXPECT_TRUE(nameItem(keys->names(), 12)->state().invisible);
     QAccessibleInterface *status = QAccessible::queryAccessibleInterface(keys->reader().status());
     ASSERT_TRUE(status);
     EXPECT_EQ(status->role(), QAccessible::StatusBar);

@@ -4,6 +4,9 @@
 // country mask (layout/countrymask.png, written with them) says. The mask of
 // the plain projected drawing (tests/data/countrymask-reference.png) keeps
 // the fitted map close to the real one.
+#include "assetfiles.h"
+#include "control.h"
+#include "form1layout.h"
 #include "regions.h"
 
 #include <QColor>
@@ -33,7 +36,7 @@ constexpr int kCountries = layout::kItemCount;
 
 QString sourcePath(const char *relative)
 {
-    return QStringLiteral(SOURCE_DIR "/") + QString::fromUtf8(relative);
+    return sourceFile(QString::fromUtf8(relative));
 }
 
 std::string countryName(int value)  // mask value 1..41
@@ -93,14 +96,14 @@ std::vector<double> depths(const Mask &mask)
 }
 
 // Per map pixel, the mask value of the country a drop there is judged as: map
-// pixel (px, py) lies at twips (15 px - 60, 15 py), and of the regions that
-// contain it the one with the highest index decides.
+// pixel (px, py) lies at the map's place in the window plus (px, py) pixels,
+// and of the regions that contain it the one with the highest index decides.
 std::vector<int> judgedCountries()
 {
     std::vector<int> judged(kWidth * kHeight, 0);
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            const int tx = 15 * x - 60, ty = 15 * y;
+            const int tx = layout::kMapLeft + kTwipsPerPixel * x, ty = layout::kMapTop + kTwipsPerPixel * y;
             for (int r = layout::kRegionCount - 1; r >= 0; --r) {
                 const auto &reg = layout::kRegions[r];
                 if (tx >= reg.left && tx < reg.left + reg.width && ty >= reg.top && ty < reg.top + reg.height) {
@@ -342,7 +345,7 @@ TEST(MapMask, HighDpiMaskMatchesTheMask)
         EXPECT_EQ(mask2x.image.color(v), mask.image.color(v)) << countryName(v);
 }
 
-TEST(MapPicture, PicturesShowTheMaskInDistinctColours)
+TEST(mapPicture, PicturesShowTheMaskInDistinctColours)
 {
     const Mask mask = loadMask();
     ASSERT_EQ(mask.image.size(), QSize(kWidth, kHeight));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The sound engine's rules, heard through a recording output: what reaches
 // the device, when it is cut, and when a file is read again.
+#include "assetfiles.h"
+#include "form1layout.h"
 #include "soundengine.h"
 
 #include <QDir>
@@ -23,11 +25,11 @@
 
 namespace {
 
-const QString Decoder = QStringLiteral(BUILD_DIR "/orbenvale-decode");
+const QString Decoder = decodeHelper();
 
-QString asset(const char *name)
+QString sound(const char *name)
 {
-    return QStringLiteral(SOURCE_DIR "/assets/sounds/") + QLatin1String(name);
+    return asset(QStringLiteral("sounds/") + QLatin1String(name));
 }
 
 // The helper's PCM for a file, at the player's volume: what the device must get.
@@ -94,7 +96,7 @@ bool waitFor(const std::function<bool()> &done, int ms = 10000)
 
 struct Rig {
     std::shared_ptr<RecordingOutput::Shared> out = std::make_shared<RecordingOutput::Shared>();
-    SoundEngine engine{Decoder, std::make_unique<RecordingOutput>(out)};
+    SoundEngine engine{Decoder, layout::kPlayerVolume, std::make_unique<RecordingOutput>(out)};
 
     std::vector<std::vector<int16_t>> starts()
     {
@@ -118,34 +120,36 @@ void copyFile(const QString &from, const QString &to)
 
 TEST(SoundEngine, PlaysAtVolumeAndEveryNewSoundReplacesTheOneInProgress)
 {
-    const auto chime = expected(asset("correct.wma"));
-    const auto buzz = expected(asset("wrong.wma"));
-    const auto fanfare = expected(asset("complete.wma"));
+    const auto chime = expected(sound("correct.wma"));
+    const auto buzz = expected(sound("wrong.wma"));
+    const auto fanfare = expected(sound("complete.wma"));
     ASSERT_GT(chime.size(), 40000u);
     Rig rig;
-    rig.engine.play(asset("correct.wma"));  // decoded on first use, then started
-    ASSERT_TRUE(rig.waitForStarts(2));
+    rig.engine.play(sound("correct.wma"));  // decoded on first use, then started
+    ASSERT_TRUE(rig.waitFor([&] { return !rig.starts().empty() && !rig.starts().back().empty(); }));
     auto starts = rig.starts();
-    EXPECT_TRUE(starts[0].empty()) << "silence while the first one is decoded";
-    EXPECT_EQ(starts[1], chime) << "the whole chime, scaled to the player's volume, and nothing else";
+    EXPECT_EQ(starts.back(), chime) << "the whole chime, scaled to the player's volume, and nothing else";
+    for (size_t i = 0; i + 1 < starts.size(); ++i)
+        EXPECT_TRUE(starts[i].empty()) << "only silence while it is decoded";
+    const size_t first = starts.size();
 
-    rig.engine.warmUp(asset("wrong.wma"));
-    rig.engine.warmUp(asset("complete.wma"));
+    rig.engine.warmUp(sound("wrong.wma"));
+    rig.engine.warmUp(sound("complete.wma"));
     ASSERT_TRUE(rig.engine.waitForDecodes(10000));
-    rig.engine.play(asset("complete.wma"));
-    ASSERT_TRUE(rig.waitForStarts(3));
-    rig.engine.play(asset("wrong.wma"));
-    ASSERT_TRUE(rig.waitForStarts(4));
-    rig.engine.play(asset("complete.wma"));
-    ASSERT_TRUE(rig.waitForStarts(5));
+    rig.engine.play(sound("complete.wma"));
+    ASSERT_TRUE(rig.waitForStarts(first + 1));
+    rig.engine.play(sound("wrong.wma"));
+    ASSERT_TRUE(rig.waitForStarts(first + 2));
+    rig.engine.play(sound("complete.wma"));
+    ASSERT_TRUE(rig.waitForStarts(first + 3));
     starts = rig.starts();
-    EXPECT_EQ(starts[2], fanfare);
-    EXPECT_EQ(starts[3], buzz) << "the buzz in place of the fanfare";
-    EXPECT_EQ(starts[4], fanfare) << "the same sound again starts again";
+    EXPECT_EQ(starts[first], fanfare);
+    EXPECT_EQ(starts[first + 1], buzz) << "the buzz in place of the fanfare";
+    EXPECT_EQ(starts[first + 2], fanfare) << "the same sound again starts again";
 
     // A missing file silences the sound in progress.
-    rig.engine.play(asset("gone.wma"));
-    ASSERT_TRUE(rig.waitForStarts(6));
+    rig.engine.play(sound("gone.wma"));
+    ASSERT_TRUE(rig.waitForStarts(first + 4));
     EXPECT_TRUE(rig.starts().back().empty());
     EXPECT_EQ(rig.engine.decodesStarted(), 3) << "each file decoded once";
 }
@@ -155,27 +159,29 @@ TEST(SoundEngine, ReadsAFileAgainWhenItChangesAndOnlyTheLastRequestPlays)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("effect.wma");
-    copyFile(asset("wrong.wma"), path);
-    const auto buzz = expected(asset("wrong.wma"));
-    const auto chime = expected(asset("correct.wma"));
+    copyFile(sound("wrong.wma"), path);
+    const auto buzz = expected(sound("wrong.wma"));
+    const auto chime = expected(sound("correct.wma"));
 
     Rig rig;
     rig.engine.warmUp(path);
     ASSERT_TRUE(rig.engine.waitForDecodes(10000));
     rig.engine.play(path);
+    ASSERT_TRUE(rig.waitForStarts(1));
     rig.engine.play(path);
-    ASSERT_TRUE(rig.waitFor([&] { return rig.starts().size() >= 2 && rig.starts().back() == buzz; }));
-    EXPECT_EQ(rig.engine.decodesStarted(), 1);
+    ASSERT_TRUE(rig.waitForStarts(2));
+    EXPECT_EQ(rig.starts().back(), buzz);
+    EXPECT_EQ(rig.engine.decodesStarted(), 1) << "the same file, unchanged: decoded once";
 
     // Replaced by another sound under the same name: read again.
-    copyFile(asset("correct.wma"), path);
+    copyFile(sound("correct.wma"), path);
     rig.engine.play(path);
     ASSERT_TRUE(rig.waitFor([&] { return rig.starts().back() == chime; }));
     EXPECT_EQ(rig.engine.decodesStarted(), 2);
 
     // A sound still being decoded does not start once another was asked for.
     const QString other = dir.filePath("other.wma");
-    copyFile(asset("complete.wma"), other);
+    copyFile(sound("complete.wma"), other);
     const size_t before = rig.starts().size();
     rig.engine.play(other);
     rig.engine.play(path);  // ready: plays at once
@@ -188,7 +194,7 @@ TEST(SoundEngine, ReadsAFileAgainWhenItChangesAndOnlyTheLastRequestPlays)
     EXPECT_GT(rig.starts().size(), before);
 
     // The same for a silent request.
-    copyFile(asset("complete.wma"), dir.filePath("third.wma"));
+    copyFile(sound("complete.wma"), dir.filePath("third.wma"));
     rig.engine.play(dir.filePath("third.wma"));
     rig.engine.play(dir.filePath("missing.wma"));
     ASSERT_TRUE(rig.engine.waitForDecodes(10000));
@@ -198,15 +204,15 @@ TEST(SoundEngine, ReadsAFileAgainWhenItChangesAndOnlyTheLastRequestPlays)
 
 TEST(SoundEngine, AnOutputThatHangsHoldsUpNeitherPlayNorTheEnd)
 {
-    const auto chime = expected(asset("correct.wma"));
-    const auto buzz = expected(asset("wrong.wma"));
+    const auto chime = expected(sound("correct.wma"));
+    const auto buzz = expected(sound("wrong.wma"));
     auto out = std::make_shared<RecordingOutput::Shared>();
     qint64 slowest = 0;
     QElapsedTimer ending;
     {
-        SoundEngine engine(Decoder, std::make_unique<RecordingOutput>(out));
-        engine.warmUp(asset("correct.wma"));
-        engine.warmUp(asset("wrong.wma"));
+        SoundEngine engine(Decoder, layout::kPlayerVolume, std::make_unique<RecordingOutput>(out));
+        engine.warmUp(sound("correct.wma"));
+        engine.warmUp(sound("wrong.wma"));
         ASSERT_TRUE(engine.waitForDecodes(10000));
         {
             std::lock_guard lock(out->mutex);
@@ -215,7 +221,7 @@ TEST(SoundEngine, AnOutputThatHangsHoldsUpNeitherPlayNorTheEnd)
         for (int i = 0; i < 20; ++i) {
             QElapsedTimer t;
             t.start();
-            engine.play(asset(i % 2 ? "wrong.wma" : "correct.wma"));
+            engine.play(sound(i % 2 ? "wrong.wma" : "correct.wma"));
             slowest = std::max(slowest, t.nsecsElapsed());
             if (i == 0) {
                 ASSERT_TRUE(waitFor([&] {
@@ -242,7 +248,7 @@ TEST(SoundEngine, AnOutputThatHangsHoldsUpNeitherPlayNorTheEnd)
             EXPECT_EQ(out->starts[1], buzz);
             out->hang = true;  // and now hung for good
         }
-        engine.play(asset("correct.wma"));
+        engine.play(sound("correct.wma"));
         ASSERT_TRUE(waitFor([&] {
             std::lock_guard lock(out->mutex);
             return out->hanging;
@@ -272,7 +278,7 @@ TEST(SoundEngine, DamagedFilesAreSilentAndNeverHoldUpTheCaller)
         f.write("These are not the sounds you are looking for.\n");
     }
     {
-        QFile good(asset("correct.wma"));
+        QFile good(sound("correct.wma"));
         ASSERT_TRUE(good.open(QIODevice::ReadOnly));
         QFile f(dir.filePath("cut.wma"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -287,7 +293,7 @@ TEST(SoundEngine, DamagedFilesAreSilentAndNeverHoldUpTheCaller)
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.wma"));
 
     Rig rig;
-    rig.engine.warmUp(asset("correct.wma"));
+    rig.engine.warmUp(sound("correct.wma"));
     ASSERT_TRUE(rig.engine.waitForDecodes(10000));
     qint64 slowest = 0;
     for (const char *name : {"junk.wma", "cut.wma", "huge.wma", "fifo.wma", "folder.wma", "junk.wma"}) {
@@ -301,14 +307,15 @@ TEST(SoundEngine, DamagedFilesAreSilentAndNeverHoldUpTheCaller)
     EXPECT_EQ(rig.engine.decodesStarted(), 3) << "junk and cut tried once; huge, fifo and folder never";
 
     // A good sound after the bad ones plays normally.
-    const auto chime = expected(asset("correct.wma"));
-    rig.engine.play(asset("correct.wma"));
+    const auto chime = expected(sound("correct.wma"));
+    rig.engine.play(sound("correct.wma"));
     ASSERT_TRUE(rig.waitFor([&] { return !rig.starts().empty() && rig.starts().back() == chime; }));
 
     // A decoder that is not there: silence, no crash.
     auto out = std::make_shared<RecordingOutput::Shared>();
-    SoundEngine lost(QStringLiteral("/nonexistent/orbenvale-decode"), std::make_unique<RecordingOutput>(out));
-    lost.play(asset("correct.wma"));
+    SoundEngine lost(QStringLiteral("/nonexistent/orbenvale-decode"), layout::kPlayerVolume,
+                     std::make_unique<RecordingOutput>(out));
+    lost.play(sound("correct.wma"));
     EXPECT_TRUE(lost.waitForDecodes(5000));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::lock_guard lock(out->mutex);

@@ -28,7 +28,7 @@ Decoded decode(const QString &path)
 {
     Decoded d;
     QProcess helper;
-    helper.start(QStringLiteral(BUILD_DIR "/orbenvale-decode"), {path});
+    helper.start(decodeHelper(), {path});
     d.finished = helper.waitForFinished(15000) && helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0;
     d.error = QString::fromLocal8Bit(helper.readAllStandardError());
     const QByteArray pcm = helper.readAllStandardOutput();

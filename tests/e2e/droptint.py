@@ -62,7 +62,7 @@ def check(quiz, source):
     quiz.learn(source)
     names = quiz.names
     mask = np.array(Image.open(source / "layout" / "countrymask.png"))   # value: map-label order + 1
-    regions, labels = q.read_layout(source)
+    regions, labels = q.read_layout()
     value = {m[4]: k + 1 for k, m in enumerate(labels)}
     germany, france = inner_land(mask, value["Germany"]), inner_land(mask, value["France"])
     if len(germany[0]) < 1000 or len(france[0]) < 1000:

@@ -11,7 +11,6 @@ with exit code 0.
 Run it on an X display (tests/e2e/xvfb.sh).
 """
 
-import argparse
 import shutil
 import subprocess
 import sys
@@ -24,12 +23,10 @@ import quizdriver as q  # noqa: E402
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--build", required=True)
-    ap.add_argument("--source", required=True)
-    ap.add_argument("--out", required=True)
-    ap.add_argument("--cmake", default="cmake")
-    args = ap.parse_args()
+    def more(ap):
+        ap.add_argument("--build", required=True)
+        ap.add_argument("--cmake", default="cmake")
+    args = q.script_args(more, program=False)
     prefix = Path(tempfile.mkdtemp(prefix="orbenvale-installed."))
     quiz = None
     try:

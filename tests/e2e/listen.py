@@ -82,7 +82,7 @@ def play(quiz, source, server):
         return d
 
     def drop(i, country, sound, what, wait=True):
-        L.press_and_carry(quiz, q.grab_point(i), quiz.points[country])
+        quiz.carry(q.grab_point(i), quiz.points[country])
         d = let_go(what, sound)
         if wait:
             time.sleep(0.45)  # a player's pace; the sound gets to start
@@ -137,7 +137,7 @@ def play(quiz, source, server):
     # Two drops a quarter of a second apart: the second chime replaces the first.
     a, b = rest[0], rest[1]
     first = drop(a, names[a], "correct", "quarter second pair: first", wait=False)
-    L.press_and_carry(quiz, q.grab_point(b), quiz.points[names[b]], steps=2)
+    quiz.carry(q.grab_point(b), quiz.points[names[b]], steps=2)
     while time.monotonic() < first.t + 0.25 - ear.BEFORE:  # the click before it comes first
         time.sleep(0.001)
     second = let_go("quarter second pair: second", "correct")

@@ -32,8 +32,9 @@ from pathlib import Path
 
 import numpy as np
 
+import quizdriver
+
 RATE = 44100
-VOLUME = 0.37
 SINK = "orbenvaletest"
 
 
@@ -325,10 +326,11 @@ def without_clicks(segment, at, clicks):
 
 
 def expected_sound(decoder, path):
-    """The left channel of a sound as the program plays it."""
+    """The left channel of a sound as the program plays it: as the decode
+    helper makes it, at the media player's volume (from the layout)."""
     out = subprocess.run([str(decoder), str(path)], capture_output=True, check=True, timeout=30).stdout
     pcm = np.frombuffer(out, "<i2").reshape(-1, 2)[:, 0].astype(np.float64)
-    return np.round(pcm * VOLUME)
+    return np.round(pcm * quizdriver.LAYOUT["playerVolume"] / 100)
 
 
 def find_onset(recording, sound, start, end, template_ms=50, tolerance=0.05):
@@ -420,17 +422,3 @@ class DropListener:
     def stop(self):
         self.recorder.stop()
         self.reference.stop()
-
-
-def press_and_carry(quiz, source, target, steps=4):
-    """A drag up to the moment of letting go: press on source and move to
-    target (window pixels) with xdotool."""
-    sx, sy = source
-    tx, ty = target
-    args = ["mousemove", *quiz.at(sx, sy), "sleep", "0.03", "mousedown", "1", "sleep", "0.03",
-            "mousemove", *quiz.at(sx + 3, sy), "sleep", "0.02"]
-    for k in range(1, steps + 1):
-        f = k / steps
-        args += ["mousemove", *quiz.at(sx + 3 + (tx - sx - 3) * f, sy + (ty - sy) * f), "sleep", "0.02"]
-    args += ["sleep", "0.02"]
-    subprocess.run(["xdotool", *map(str, args)], check=True, timeout=10)

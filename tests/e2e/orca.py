@@ -98,6 +98,7 @@ def key(*keys):
 def main():
     out = os.environ.get("READER_OUT", "out")
     program = os.environ["READER_PROGRAM"]
+    q.load_layout(Path(program).parent / "window-layout.json")
     return q.play_once(program, out, lambda quiz: play(quiz, Path("."), Ear(quiz, os.environ["READER_SPOKEN"])))
 
 

@@ -9,10 +9,11 @@ libX11 and libXfixes through ctypes, which is much quicker than starting an
 image tool for every look and keeps a 41-name round within seconds.
 """
 
+import argparse
 import ctypes
+import json
 import os
 import re
-import argparse
 import signal
 import struct
 import subprocess
@@ -23,14 +24,18 @@ from pathlib import Path
 import numpy as np
 from PIL import Image
 
-TITLE = "Orbenvale Tessary Plunor"
-SIZE = (901, 547)
-TWIPS = 15
-NAMES = 41
-MAP_RIGHT = 589               # the map picture ends here; the panel follows
-MAP_OFFSET = 4                # the map picture starts 60 twips left of the window
-RESTART = (600, 496, 144, 27)
-EXIT = (752, 496, 136, 27)
+# What the window's layout says, as the build wrote it (window-layout.json
+# beside the program): set by load_layout(), which script_args() calls.
+LAYOUT = None
+TITLE = None        # the window's caption
+TWIPS = None        # twips a pixel
+SIZE = None         # the client area, pixels
+NAMES = None        # name labels
+MAP_RIGHT = None    # the map picture ends here in the window; the panel follows
+MAP_OFFSET = None   # pixels of the map picture left of the window's edge
+RESTART = None      # the buttons, window pixels (x, y, w, h)
+EXIT = None
+_LABELS = []        # the name labels, window pixels
 
 
 class Failure(Exception):
@@ -38,51 +43,77 @@ class Failure(Exception):
 
 
 # ---------------------------------------------------------------------------
-# What the layout says, read from the sources so the test follows them.
+# What the layout says.
 
-def read_layout(source_dir):
+def pixels(r):
+    """A twips rectangle (x, y, w, h, ...) in window pixels."""
+    return tuple(v // TWIPS for v in r[:4])
+
+
+def load_layout(path):
+    """Reads the window's layout; the module's constants follow it."""
+    global LAYOUT, TITLE, TWIPS, SIZE, NAMES, MAP_RIGHT, MAP_OFFSET, RESTART, EXIT, _LABELS
+    path = Path(path)
+    if not path.is_file():
+        raise Failure(f"there is no layout data {path}: it is written by the build")
+    LAYOUT = json.loads(path.read_text(encoding="utf-8"))
+    TITLE = LAYOUT["title"]
+    TWIPS = LAYOUT["twipsPerPixel"]
+    SIZE = tuple(v // TWIPS for v in LAYOUT["client"])
+    controls = {(c["name"], c["index"]): c for c in LAYOUT["controls"]}
+    x, _, w, _ = controls[("Image1", -1)]["rect"]
+    MAP_OFFSET, MAP_RIGHT = -x // TWIPS, (x + w) // TWIPS
+    RESTART = pixels(controls[("PushButton1", -1)]["rect"])
+    EXIT = pixels(controls[("PushButton2", -1)]["rect"])
+    NAMES = sum(1 for c in LAYOUT["controls"] if c["name"] == "labels")
+    _LABELS = [pixels(controls[("labels", i)]["rect"]) for i in range(NAMES)]
+    return LAYOUT
+
+
+def read_layout():
     """(regions, map_labels): regions as (x, y, w, h, tag) in twips in table
     order, map labels as (x, y, w, h, country) in twips in item order."""
-    path = Path(source_dir) / "layout" / "regions.tsv"
-    rows = {"region": [], "maplabel": []}
-    for line in path.read_text(encoding="utf-8").splitlines():
-        if line and not line.startswith("#"):
-            kind, _index, a, b, c, d, tag = line.split("\t")
-            rows[kind].append((int(a), int(b), int(c), int(d), tag))
-    regions, labels = rows["region"], rows["maplabel"]
-    if len(regions) != 103 or len(labels) != NAMES:
-        raise Failure(f"{path}: read {len(regions)} regions and {len(labels)} map labels")
-    return regions, labels
+    return [tuple(r) for r in LAYOUT["regions"]], [tuple(m) for m in LAYOUT["mapLabels"]]
 
 
 def read_items(program_dir):
+    """The item lines as the program reads them: CR, LF or CR LF end a line,
+    UTF-8 or else Windows-1252."""
     path = Path(program_dir) / "items.txt"
     if not path.is_file():
         raise Failure(f"there is no {path} beside the program")
-    lines = path.read_text(encoding="latin-1").splitlines()
-    return [ln.strip() for ln in lines if ln.strip()]
+    raw = path.read_bytes()
+    try:
+        text = raw.decode("utf-8-sig")
+    except UnicodeDecodeError:
+        text = raw.decode("cp1252", errors="replace")
+    lines = re.split(r"\r\n|\r|\n", text)
+    if lines and lines[-1] == "":
+        lines.pop()  # the last line's terminator
+    return lines
 
 
 def panel_rect(i):
     """The name label i in the panel, window pixels (x, y, w, h)."""
-    if i < 25:
-        return (602, 80 + 14 * i, 141, 17 if i == 19 else 19)
-    return (748, 80 + 14 * (i - 25), 141, 19)
+    return _LABELS[i]
 
 
 def panel_text_band(i):
     """The rows of label i that only its own letters reach: the labels are
-    19 px tall on a 14 px pitch, so a neighbour's descenders and capitals
-    stay out of rows 4..14."""
-    x, y, w, _ = panel_rect(i)
-    return (x, y + 4, w, 10)
+    taller than their line pitch, so each one's top rows and the next one's
+    are shared; the rows in between are its own."""
+    x, y, w, h = _LABELS[i]
+    column = [r for r in _LABELS if r[0] == x]
+    pitch = column[1][1] - column[0][1]
+    shared = column[0][3] - pitch
+    return (x, y + shared - 1, w, pitch - shared + 1)
 
 
 def grab_point(i):
     """Where a person takes hold of name i: on its first letters, in the
     rows no neighbouring label covers."""
-    x, y, _, _ = panel_rect(i)
-    return (x + 18, y + 9)
+    x, y, _, h = panel_text_band(i)
+    return (x + 18, y + h // 2)
 
 
 def twips_rect_to_pixels(r):
@@ -129,7 +160,7 @@ def drop_points(source_dir, regions, countries):
     judged = judged_map(regions, countries)
     mask = None
     mask_path = Path(source_dir) / "layout" / "countrymask.png"
-    label_order = [m[4] for m in read_layout(source_dir)[1]]
+    label_order = [m[4] for m in read_layout()[1]]
     if mask_path.exists():
         m = np.array(Image.open(mask_path))        # value: map-label order + 1
         mask = np.full(judged.shape, -1, dtype=np.int16)
@@ -342,7 +373,7 @@ class Quiz:
 
     def learn(self, source_dir):
         """Names in panel order, their countries and where each one goes."""
-        regions, labels = read_layout(source_dir)
+        regions, labels = read_layout()
         self.items = read_items(Path(os.path.realpath(self.program)).parent)
         if len(self.items) != NAMES:
             raise Failure(f"items.txt beside the program has {len(self.items)} names, not {NAMES}")
@@ -575,10 +606,9 @@ class Quiz:
         x, y, w, h = rect
         self.click(x + w // 2, y + h // 2)
 
-    def drag(self, source, target, steps=4, while_dragging=None):
-        """Presses on source, moves in a few steps to target and lets go
-        there (window pixels). while_dragging runs with the button held,
-        the pointer over the target."""
+    def carry(self, source, target, steps=4):
+        """Presses on source and moves in a few steps to target (window
+        pixels), the button still held."""
         sx, sy = source
         tx, ty = target
         args = ["mousemove", *self.at(sx, sy), "sleep", "0.03", "mousedown", "1", "sleep", "0.03",
@@ -587,6 +617,12 @@ class Quiz:
             f = k / steps
             args += ["mousemove", *self.at(sx + 3 + (tx - sx - 3) * f, sy + (ty - sy) * f), "sleep", "0.02"]
         run("xdotool", *args)
+
+    def drag(self, source, target, steps=4, while_dragging=None):
+        """Presses on source, moves in a few steps to target and lets go
+        there (window pixels). while_dragging runs with the button held,
+        the pointer over the target."""
+        self.carry(source, target, steps)
         try:
             if while_dragging:
                 while_dragging()
@@ -598,14 +634,28 @@ class Quiz:
         run("xdotool", "key", key)
 
 
-def script_args():
-    """The arguments of a script that plays the built program: --program,
-    --source (the source tree) and --out (screenshots and logs)."""
+def script_args(more=None, program=True):
+    """The arguments of a script that plays the program: --program, --source
+    (the source tree), --out (screenshots and logs) and --layout (the
+    window's layout data; by default beside the program), and whatever more
+    adds to the parser. Loads the layout."""
     ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
+    ap.add_argument("--program", required=program)
     ap.add_argument("--source", required=True)
     ap.add_argument("--out", required=True)
-    return ap.parse_args()
+    ap.add_argument("--layout")
+    if more:
+        more(ap)
+    args = ap.parse_args()
+    layout = args.layout or (Path(os.path.realpath(args.program)).parent / "window-layout.json" if args.program
+                             else None)
+    if layout is None:
+        ap.error("--layout is needed without --program")
+    try:
+        load_layout(layout)
+    except Failure as e:
+        ap.error(str(e))
+    return args
 
 
 def play_once(program, out, body):

@@ -41,7 +41,8 @@ def play(quiz, source):
     quiz.wait_screen("all 41 names in the panel at start", lambda im: all(quiz.names_in_panel(im)))
     quiz.baseline = start = quiz.wait_still("the window at start")
 
-    check_pointer_shapes(quiz, source)
+    shapes = Shapes(source)
+    check_pointer_shapes(quiz, shapes)
 
     def placed(i, before):
         """Name i left the panel and its map label appeared; nothing else moved."""
@@ -65,7 +66,7 @@ def play(quiz, source):
 
     def drop_wrong(i, country, before):
         drop(i, country)
-        settle(quiz)
+        settle(quiz, shapes)
         # The country it was judged against flashes for half a second; then
         # the map is as it was.
         after = quiz.wait_screen(f"'{names[i]}' dropped on {country}: the map as before once the flash is over",
@@ -108,7 +109,7 @@ def play(quiz, source):
         shot = drop_right(i, shot)
         if n % 10 == 0 and q.find_window("SUCCESS"):
             quiz.fail(f"a SUCCESS box showed after only {n + 1} names", shot)
-    settle(quiz)
+    settle(quiz, shapes)
     if q.find_window("SUCCESS"):
         quiz.fail("a SUCCESS box showed with one name still in the panel")
 
@@ -147,15 +148,15 @@ def play(quiz, source):
     print(f"Exit ends the program with exit code 0; round took {time.monotonic() - t0:.1f} s")
 
 
-def settle(quiz):
+def settle(quiz, shapes):
     """Lets the program catch up with the input sent so far: the pointer
     turns into the hand over Restart only once the program has handled the
     events before that move, and the screen then stays the same for a while
     once any repaint they caused is done."""
     quiz.move(q.MAP_RIGHT // 2, 20)
-    quiz.wait_pointer("the arrow over the map", quiz.is_arrow)
+    quiz.wait_pointer("the arrow over the map", shapes.is_arrow)
     quiz.move(q.RESTART[0] + 20, q.RESTART[1] + 13)
-    quiz.wait_pointer("the hand over Restart", quiz.is_hand)
+    quiz.wait_pointer("the hand over Restart", shapes.is_hand)
     quiz.wait_still("the window settling after the last input")
 
 
@@ -174,23 +175,28 @@ def wait_for_window(quiz, title, timeout):
         time.sleep(0.05)
 
 
-def check_pointer_shapes(quiz, source):
-    """The hand from HAND-M.CUR over both buttons, the arrow over the map and
-    over the panel."""
-    hand, hotspot = q.cursor_file_mask(source / "assets" / "HAND-M.CUR")
-    pin = q.icon_file_mask(source / "assets" / "pushpin.ico")
+class Shapes:
+    """Tells the pointers apart: the hand of HAND-M.CUR, the arrow."""
 
-    def is_hand(p):
-        return q.same_shape(p, hand) and (p.xhot, p.yhot) == hotspot
+    def __init__(self, source):
+        self.hand, self.hotspot = q.cursor_file_mask(source / "assets" / "HAND-M.CUR")
+        self.pin = q.icon_file_mask(source / "assets" / "pushpin.ico")
 
-    def is_arrow(p):
-        if q.same_shape(p, hand) or q.same_shape(p, pin) or not p.opaque.any():
+    def is_hand(self, p):
+        return q.same_shape(p, self.hand) and (p.xhot, p.yhot) == self.hotspot
+
+    def is_arrow(self, p):
+        if q.same_shape(p, self.hand) or q.same_shape(p, self.pin) or not p.opaque.any():
             return False
         # A themed arrow carries its name; an unthemed one still points from
         # its top-left corner.
         return p.name == "left_ptr" or (not p.name and p.xhot < p.width // 3 and p.yhot < p.height // 3)
 
-    quiz.is_hand, quiz.is_arrow = is_hand, is_arrow
+
+def check_pointer_shapes(quiz, shapes):
+    """The hand from HAND-M.CUR over both buttons, the arrow over the map and
+    over the panel."""
+    is_hand, is_arrow = shapes.is_hand, shapes.is_arrow
     for where, (x, y), want, check in (
             ("the map", (300, 300), "arrow", is_arrow),
             ("Restart", (q.RESTART[0] + 72, q.RESTART[1] + 13), "hand", is_hand),

@@ -129,7 +129,7 @@ cleanup() {
 trap cleanup EXIT
 folder=$(dirname "$(readlink -f "$program")")
 mkdir -p "$home/app" "$home/out"
-for f in "$(basename "$program")" orbenvale-decode items.txt HAND-M.CUR sounds x; do
+for f in "$(basename "$program")" orbenvale-decode items.txt HAND-M.CUR sounds x window-layout.json; do
     [ -e "$folder/$f" ] && cp -R "$folder/$f" "$home/app/"
 done
 for f in $files; do

@@ -36,6 +36,7 @@ def main():
     ap.add_argument("--program", required=True)
     ap.add_argument("--out", required=True)
     args = ap.parse_args()
+    q.load_layout(Path(os.path.realpath(args.program)).parent / "window-layout.json")
     program = Path(os.path.realpath(args.program))
     root = Path(tempfile.mkdtemp(prefix="orbenvale-startfiles."))
     quiz = None

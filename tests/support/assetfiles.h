@@ -6,9 +6,22 @@
 #include <QFile>
 #include <QString>
 
+// A file of the source tree, by its path from the top.
+inline QString sourceFile(const QString &relative)
+{
+    return QStringLiteral(SOURCE_DIR "/") + relative;
+}
+
+// A file the program ships, from assets/.
 inline QString asset(const QString &name)
 {
-    return QStringLiteral(SOURCE_DIR "/assets/") + name;
+    return sourceFile(QStringLiteral("assets/") + name);
+}
+
+// The decode helper the build lays beside the program.
+inline QString decodeHelper()
+{
+    return QStringLiteral(BUILD_DIR "/orbenvale-decode");
 }
 
 // A file's bytes, or none when it cannot be read.

@@ -10,8 +10,10 @@ Writes, relative to the source root:
   layout/countrymask@2x.png  1186 x 1098, the same for map@2x.jpg
   docs/regions-overlay.png   the 2x map with the drop rectangles drawn over it
 
-The region table and the country list are read from layout/regions.tsv, so the
-map and the rectangles that judge drops always agree. The projected drawing is
+The region table, the country list and where the map lies in the window are
+read from the layout data the build writes (build/window-layout.json, made
+from layout/regions.tsv and the window's layout), so the map and the
+rectangles that judge drops always agree. The projected drawing is
 bent by a small smooth warp (warp.json) that moves each country's land under
 its own rectangles; --fit fits the warp anew, --fit-projection the projection.
 Without them the stored values are used, which keeps the output deterministic.
@@ -38,7 +40,10 @@ from shapely.validation import make_valid
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
 
-WIDTH, HEIGHT = 593, 549
+# The map picture in pixels, where its control lies in the window and twips
+# a pixel: all from the window's layout (read_layout).
+WIDTH = HEIGHT = None
+MAP_LEFT = MAP_TOP = TWIPS = None
 SUPERSAMPLE = 8          # render grid per map pixel; must be even (the 2x map uses half)
 
 # Spherical Lambert conformal conic, fitted with --fit-projection. Pixel coordinates are
@@ -100,26 +105,26 @@ NEAR_PIXELS = 4          # countries this close on the map count as neighbours f
 # ---------------------------------------------------------------- region table
 
 def read_layout(path):
-    """Returns (regions, countries) from regions.tsv: regions as
-    (left, top, width, height, tag) in twips, countries in map-label order."""
-    regions, countries = [], []
-    for line in Path(path).read_text(encoding='utf-8').splitlines():
-        if not line or line.startswith('#'):
-            continue
-        kind, _index, a, b, c, d, tag = line.split('\t')
-        if kind == 'region':
-            regions.append((int(a), int(b), int(c), int(d), tag))
-        else:
-            countries.append(tag)
-    if len(regions) != 103 or len(countries) != 41:
-        raise SystemExit(f'{path}: expected 103 regions and 41 labels, got {len(regions)}, {len(countries)}')
+    """Returns (regions, countries) from the window's layout data, which the
+    build writes: regions as (left, top, width, height, tag) in twips,
+    countries in map-label order. Sets the map's size and place."""
+    global WIDTH, HEIGHT, MAP_LEFT, MAP_TOP, TWIPS
+    if not Path(path).is_file():
+        raise SystemExit(f'{path} is missing: build the program first (it writes the layout data)')
+    data = json.loads(Path(path).read_text(encoding='utf-8'))
+    TWIPS = data['twipsPerPixel']
+    MAP_LEFT, MAP_TOP, width, height = next(c['rect'] for c in data['controls'] if c['name'] == 'Image1')
+    WIDTH, HEIGHT = width // TWIPS, height // TWIPS
+    regions = [tuple(r) for r in data['regions']]
+    countries = [m[4] for m in data['mapLabels']]
     return regions, countries
 
 
 def region_pixels(region):
     """Map-pixel bounds [x0, x1) x [y0, y1) of a region given in window twips."""
     left, top, width, height, _ = region
-    return ((left + 60) / 15, top / 15, (left + width + 60) / 15, (top + height) / 15)
+    return ((left - MAP_LEFT) / TWIPS, (top - MAP_TOP) / TWIPS,
+            (left + width - MAP_LEFT) / TWIPS, (top + height - MAP_TOP) / TWIPS)
 
 
 def winner_grid(regions, countries):
@@ -738,9 +743,10 @@ def main():
     ap.add_argument('--fit-projection', action='store_true',
                     help='fit the projection to the region table first and print the result')
     ap.add_argument('--root', type=Path, default=ROOT, help='source root (default: this checkout)')
+    ap.add_argument('--layout', type=Path, help='the layout data the build writes (default: build/window-layout.json)')
     args = ap.parse_args()
 
-    regions, countries = read_layout(args.root / 'layout' / 'regions.tsv')
+    regions, countries = read_layout(args.layout or args.root / 'build' / 'window-layout.json')
     winners = winner_grid(regions, countries)
     features = apply_borders(load_features('10m'), countries)
     params = dict(PROJECTION)

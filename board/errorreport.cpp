@@ -3,7 +3,7 @@
 
 #include "form.h"
 
-QString ErrorReportText(const QString &description, const QString &location, int line)
+QString errorReportText(const QString &description, const QString &location, int line)
 {
     return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ") + QString::number(line)
            + QStringLiteral("\r\r") + QStringLiteral("Please email screenshot of this message to ") + kSupportAddress;
@@ -11,10 +11,5 @@ QString ErrorReportText(const QString &description, const QString &location, int
 
 void ShowErrorReport(Form &form, const QString &description, const QString &location, int line)
 {
-    form.MsgBox(ErrorReportText(description, location, line), vbExclamation, QStringLiteral("Application Error"));
-}
-
-void Guard::report(int line, const QString &description)
-{
-    ShowErrorReport(form_, description, location_, line);
+    form.MsgBox(errorReportText(description, location, line), vbExclamation, QStringLiteral("Application Error"));
 }

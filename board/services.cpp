@@ -37,17 +37,17 @@ bool FileExists(const QString &path)
     }
 }
 
-QString PointerCursorPath(const Form &form)
+QString pointerCursorPath(const Form &form)
 {
     return form.App.Path + QStringLiteral("\\HAND-M.CUR");
 }
 
 void LoadPointerCursor(Form &form)
 {
-    form.MouseIcon = LoadPicture(PointerCursorPath(form));
+    form.MouseIcon = LoadPicture(pointerCursorPath(form));
 }
 
-QString CutAppTitle(const QString &productName)
+QString cutAppTitle(const QString &productName)
 {
     QString text = productName;
     do {
@@ -61,13 +61,13 @@ QString CutAppTitle(const QString &productName)
 
 void SetAppTitle(Form &form, const QString &productName)
 {
-    form.App.Title = CutAppTitle(productName);
+    form.App.Title = cutAppTitle(productName);
 }
 
 void OpenHomePageByChance(Form &form)
 {
     Platform &p = form.platform;
-    p.random.Randomize(p.Timer ? p.Timer() : SecondsSinceMidnight());
+    p.random.Randomize(p.Timer ? p.Timer() : secondsSinceMidnight());
     const int n = int(p.random.Rnd() * 100) + 1;
     if (n == 7) {
         if (!p.shell)

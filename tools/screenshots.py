@@ -3,17 +3,16 @@
 """Takes the pictures of the window for docs/: window.png at start and
 window-playing.png with some names placed. Not a test.
 
-  tests/e2e/xvfb.sh /usr/bin/python3 tests/e2e/screenshots.py \\
+  tests/e2e/xvfb.sh /usr/bin/python3 tools/screenshots.py \\
       --program build/orbenvale --source . --out docs
 """
 
-import argparse
 import sys
 import tempfile
 import time
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
 import quizdriver as q  # noqa: E402
 
 # Names spread over the map, so the picture shows play across it.
@@ -22,11 +21,7 @@ PLACED = ["France", "Germany", "Spain", "Italy", "Poland", "Sweden", "Norway", "
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--program", required=True)
-    ap.add_argument("--source", required=True)
-    ap.add_argument("--out", required=True)
-    args = ap.parse_args()
+    args = q.script_args()
     out = Path(args.out)
     quiz = q.Quiz(args.program, tempfile.mkdtemp(prefix="orbenvale-shots."))
     try:

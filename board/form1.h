@@ -6,6 +6,7 @@
 #include "form.h"
 #include "form1layout.h"
 #include "outcome.h"
+#include "regions.h"
 
 class Guard;
 
@@ -37,7 +38,8 @@ public:
     // Names placed correctly since start-up or the last new round.
     qint16 placedcount = 0;
 
-    static constexpr int kCompleteCount = 41;
+    // The map is complete with a name on every map label.
+    static constexpr int kCompleteCount = layout::kItemCount;
 
     ControlArray &labels, &maplabel, &shape, &piccoor;
     Control &Image1, &Image2, &Image3, &Label1, &Label2;

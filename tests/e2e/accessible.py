@@ -197,26 +197,39 @@ def play(quiz, source):
         quiz.fail(f"the pin should carry Germany, it reads '{a.pin.description}'")
     print(f"Enter: Germany picked up, the pin at {tip}, the map reads '{fresh(a.map).description}'")
 
+    # How far an arrow moves the pin, and with Shift: learned from the pin.
+    steps = {}
+
+    def press(k):
+        tip = a.pin_tip()
+        key(quiz, k)
+        a.wait(f"the pin moves with {k}", lambda: a.pin_tip() != tip, timeout=2)
+        moved = a.pin_tip()
+        steps.setdefault(k.startswith("shift+"), max(abs(moved[0] - tip[0]), abs(moved[1] - tip[1])))
+
+    for k in ("Right", "Left", "shift+Left", "shift+Right"):  # and back where it was
+        press(k)
+
     def steer(country):
         """Arrow keys until the pin's tip, read through AT-SPI, is on the country."""
         target = quiz.points[country]
+        small, large = steps[False], steps[True]
         presses = 0
         while presses < 80:
             tip = a.pin_tip()
             dx, dy = target[0] - tip[0], target[1] - tip[1]
-            if abs(dx) < 5 and abs(dy) < 5:
+            if abs(dx) < small and abs(dy) < small:
                 break
-            big = abs(dx) >= 25 or abs(dy) >= 25
-            step = 25 if big else 5
+            big = abs(dx) >= large or abs(dy) >= large
+            step = large if big else small
             if abs(dx) >= step:
                 k = "Right" if dx > 0 else "Left"
             else:
                 k = "Down" if dy > 0 else "Up"
-            key(quiz, ("shift+" if big else "") + k)
+            press(("shift+" if big else "") + k)
             presses += 1
-            a.wait(f"the pin moves with {k}", lambda: a.pin_tip() != tip, timeout=2)
         tip = a.pin_tip()
-        if abs(tip[0] - target[0]) >= 5 or abs(tip[1] - target[1]) >= 5:
+        if abs(tip[0] - target[0]) >= small or abs(tip[1] - target[1]) >= small:
             quiz.fail(f"the pin did not reach {country} at {target} in {presses} key presses: it is at {tip}")
         a.wait(f"the map says the pin is over {country}", lambda: fresh(a.map).description == f"Pin over {country}")
         return tip, presses

@@ -5,6 +5,7 @@
 #include "formview.h"
 #include "keyboardview.h"
 #include "spoken.h"
+#include "textbox.h"
 
 #include <QAccessibleWidget>
 #include <QPointer>
@@ -239,6 +240,17 @@ public:
     }
 };
 
+class TextBoxInterface : public QAccessibleWidget {
+public:
+    explicit TextBoxInterface(TextBox *box) : QAccessibleWidget(box, QAccessible::EditableText) {}
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return static_cast<TextBox *>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+};
+
 QAccessibleInterface *factory(const QString &, QObject *object)
 {
     if (auto *names = qobject_cast<NamePanel *>(object))
@@ -251,6 +263,8 @@ QAccessibleInterface *factory(const QString &, QObject *object)
         return new LineInterface(line, QAccessible::Notification);
     // The quiz window reads as a window with its caption, so that a
     // reader's "read title" and "read status bar" find it.
+    if (auto *box = qobject_cast<TextBox *>(object))
+        return new TextBoxInterface(box);
     if (auto *view = qobject_cast<FormView *>(object); view && view->isWindow())
         return new QAccessibleWidget(view, QAccessible::Window);
     return nullptr;

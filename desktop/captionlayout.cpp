@@ -77,6 +77,8 @@ CaptionLayout::CaptionLayout(const QString &caption, const QFont &baseFont, QSiz
     const qreal lineSpacing = QFontMetricsF(baseFont).lineSpacing();
     const int lineCount = qMax(1, int(box.height() / lineSpacing));
     const QString text = boundedText(caption, box, lineCount);
+    if (lineCount == 1 && shapeOneLine(text, baseFont, box, alignment))
+        return;
 
     QFont font = baseFont;
     // A one-line box never wraps: the caption is measured whole.
@@ -140,6 +142,36 @@ CaptionLayout::CaptionLayout(const QString &caption, const QFont &baseFont, QSiz
         runs_ << layout.glyphRuns();
         y += lineSpacing;
     }
+}
+
+// Most captions are one line that fits as it is: measured and shaped at once.
+bool CaptionLayout::shapeOneLine(const QString &text, const QFont &font, QSizeF box, Qt::Alignment alignment)
+{
+    if (text.contains(QChar::LineSeparator) || (!text.isEmpty() && text.back().isSpace()))
+        return false;
+    QTextLayout layout(text, font);
+    layout.setCacheEnabled(true);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) {
+        layout.endLayout();
+        return false;
+    }
+    line.setLineWidth(1e6);
+    const qreal w = line.naturalTextWidth();
+    const bool fitting = w <= box.width() + 0.01;
+    if (fitting)
+        line.setPosition(QPointF(alignment & Qt::AlignHCenter ? (box.width() - w) / 2
+                                 : alignment & Qt::AlignRight ? box.width() - w
+                                                              : 0,
+                                 0));
+    layout.endLayout();
+    if (!fitting)
+        return false;
+    runs_ = layout.glyphRuns();
+    lines_ = QStringList{text};
+    stretch_ = 100;
+    return true;
 }
 
 void CaptionLayout::draw(QPainter &painter, QPointF origin) const

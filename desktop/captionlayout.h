@@ -27,6 +27,8 @@ public:
     static constexpr int kNarrowestStretch = 75;
 
 private:
+    bool shapeOneLine(const QString &text, const QFont &font, QSizeF box, Qt::Alignment alignment);
+
     QList<QGlyphRun> runs_;
     QStringList lines_;
     int stretch_ = 100;

@@ -148,10 +148,13 @@ const QImage &DropTarget::tintOf(int country, bool flash, const Mask &mask)
     out.fill(Qt::transparent);
     const QRgb premultiplied = qPremultiply(flash ? kFlash : kTint);
     const QImage picture = mask.scale == 2 ? map_->Picture.picture2x() : map_->Picture.picture();
-    const QImage shown = picture.copy(b).convertToFormat(QImage::Format_RGB32);
+    // Read in place where the picture is 32-bit already, as a decoded JPEG is.
+    const bool direct = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32;
+    const QImage shown = direct ? picture : picture.copy(b).convertToFormat(QImage::Format_RGB32);
+    const QPoint from = direct ? b.topLeft() : QPoint();
     for (int y = 0; y < b.height(); ++y) {
         const uchar *values = mask.values.constScanLine(b.top() + y) + b.left();
-        const auto *under = reinterpret_cast<const QRgb *>(shown.constScanLine(y));
+        const auto *under = reinterpret_cast<const QRgb *>(shown.constScanLine(from.y() + y)) + from.x();
         auto *dst = reinterpret_cast<QRgb *>(out.scanLine(y));
         for (int x = 0; x < b.width(); ++x)
             if (values[x] == country && qGray(under[x]) >= kBorderLightness)

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "formview.h"
+#include "accessibility.h"
 
 #include "form.h"
+#include "textbox.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -23,6 +24,9 @@ FormView::FormView(Form &form) : form_(form), dropTarget_(form)
     setFixedSize(form.ClientWidth / kTwipsPerPixel, form.ClientHeight / kTwipsPerPixel);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Before any widget: a reader that asks about one early must get the
+    // description made for it, which Qt then keeps.
+    installAccessibility();
     createWidgets();
     connect(&form_, &Form::changed, this, &FormView::sync);
     connect(&form_, &Form::windowUnloaded, this, &QWidget::close);
@@ -87,7 +91,9 @@ void FormView::createWidgets()
             button->setPalette(pal);
             w = button;
         } else if (c->kind == ControlKind::TextBox) {
-            w = new QLineEdit(c->Text, this);
+            auto *box = new TextBox(this);
+            box->setText(c->Text);
+            w = box;
         } else {
             continue;  // the media player has nothing to show
         }
@@ -124,7 +130,13 @@ void FormView::sync()
         setStyleSheet(appliedStyleSheet_);
     }
     setCursor(pointer());
-    for (const QRect &r : form_.takeChangedRects())
+    const std::vector<QRect> changed = form_.takeChangedRects();
+    const QRect all(0, 0, form_.ClientWidth, form_.ClientHeight);
+    if (std::find(changed.begin(), changed.end(), all) != changed.end()) {
+        update();  // everything: no need to gather the parts
+        return;
+    }
+    for (const QRect &r : changed)
         update(pixelsTouched(r));
 }
 
@@ -134,14 +146,14 @@ QCursor FormView::pointer()
     // 64 device pixels at scale 2; the hotspot stays on the same spot.
     const int scale = qMax(1, qCeil(devicePixelRatioF()));
     auto pictureCursor = [this, scale](const StdPicture &picture) {
-        const auto key = std::make_pair(picture.image.cacheKey(), scale);
+        QImage image = picture.picture();
+        const auto key = std::make_pair(image.cacheKey(), scale);
         auto it = cursors_.find(key);
         if (it == cursors_.end()) {
             const QPoint hs = picture.hotspotOrCentre();
-            QImage image = picture.image;
             if (scale > 1)
-                image = !picture.image2x.isNull() && scale == 2
-                            ? picture.image2x
+                image = !picture.picture2x().isNull() && scale == 2
+                            ? picture.picture2x()
                             : image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             QPixmap pixmap = QPixmap::fromImage(image);
             pixmap.setDevicePixelRatio(scale);
@@ -183,7 +195,7 @@ void FormView::paintControl(QPainter &p, const Control &c)
         if (c.Picture.isNull())
             return;
         const QImage sharp = devicePixelRatioF() > 1.0 ? c.Picture.picture2x() : QImage();
-        const QImage &img = sharp.isNull() ? c.Picture.image : sharp;
+        const QImage img = sharp.isNull() ? c.Picture.picture() : sharp;
         if (c.Stretch)
             p.drawImage(r, img);
         else

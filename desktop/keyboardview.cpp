@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 
@@ -120,7 +119,7 @@ void MapPart::paintEvent(QPaintEvent *)
     if (!carried)
         p.setOpacity(0.6);  // nothing on it yet
     if (!pin.isNull()) {
-        p.drawImage(tip() - pin.hotspotOrCentre(), pin.image);
+        p.drawImage(tip() - pin.hotspotOrCentre(), pin.picture());
     } else {
         p.setPen(QPen(Qt::black, 2));
         p.drawLine(tip() - QPoint(6, 6), tip());
@@ -179,7 +178,7 @@ KeyboardView::~KeyboardView()
 // After the text box come the names, the map, Restart and Exit.
 void KeyboardView::wireTabOrder()
 {
-    if (auto *text1 = view_.findChild<QLineEdit *>(QStringLiteral("Text1"))) {
+    if (auto *text1 = view_.findChild<QWidget *>(QStringLiteral("Text1"))) {
         QWidget::setTabOrder(text1, names_);
         text1->installEventFilter(this);
         // It keeps the first focus out of sight; a screen reader says where to go.

@@ -6,10 +6,14 @@
 #include "soundengine.h"
 #include "form1.h"
 
+#include <fontconfig/fontconfig.h>
+
 #include <QApplication>
 #include <QEvent>
+#include <QThread>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 // Qt ends the process with an abort when no window system can be reached;
 // say so plainly instead of dumping core.
@@ -24,18 +28,23 @@ static void startupMessages(QtMsgType type, const QMessageLogContext &, const QS
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-// The sound server is connected at the first press of a mouse button or a
-// key: every drop starts with one, connecting takes a fraction of the time
-// a drag does, and a player who only looks at the map does not pay for it.
+// The sound server is connected, and the shipped sounds decoded (all in one
+// run of the helper), at the first press of a mouse button or a key: every
+// drop starts with one, both take a fraction of the time a drag does, and a
+// player who only looks at the map pays for neither.
 class ConnectSoundOnFirstPress : public QObject {
 public:
-    explicit ConnectSoundOnFirstPress(SoundEngine &media) : media_(media) {}
+    ConnectSoundOnFirstPress(SoundEngine &media, QStringList sounds) : media_(media), sounds_(std::move(sounds))
+    {
+        qApp->installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
             qApp->removeEventFilter(this);
+            media_.warmUp(sounds_);
             media_.prepareOutput();
         }
         return QObject::eventFilter(watched, event);
@@ -43,6 +52,7 @@ protected:
 
 private:
     SoundEngine &media_;
+    QStringList sounds_;
 };
 
 static bool haveDisplay()
@@ -59,8 +69,15 @@ int main(int argc, char **argv)
                    stderr);
         return 1;
     }
+    // What needs no widget is done on the second core while the window is
+    // being made: the font configuration (which Qt would read on this thread
+    // at the first text; plain C, so it can start before Qt), and once the
+    // application object is there the pictures of the first frame.
+    QThread::currentThread();  // this is Qt's main thread, whatever the other one does
+    std::thread fonts([] { FcInit(); });
     const QtMessageHandler previous = qInstallMessageHandler(startupMessages);
     QApplication app(argc, argv);
+    layout::readPicturesInBackground();
     qInstallMessageHandler(previous);
     QApplication::setApplicationName(QStringLiteral("orbenvale"));
     QApplication::setDesktopFileName(QStringLiteral("org.orbenvale.TessaryPlunor"));
@@ -76,24 +93,20 @@ int main(int argc, char **argv)
     platform.media = &media;
     platform.Timer = secondsSinceMidnight;
 
+    // The window loads before it has a view, while the fonts are still being
+    // read: the view then shows what start-up made of it from the first frame.
     Form1 form(platform);
-    FormView view(form);
-    KeyboardView keys(view, form);
     form.Form_Load();
     if (form.unloaded())
         return 0;
+    fonts.join();  // the view's first widget lays out text
+    FormView view(form);
+    KeyboardView keys(view, form);
     boxes.owner = &view;
     view.showCentred();
-    // The shipped sounds are decoded once the window is up, by the helper
-    // process in the background: the first drop finds them ready.
-    QObject::connect(
-        &view, &FormView::firstPainted, &app,
-        [&] {
-            for (const char *sound : {"/sounds/correct.wma", "/sounds/wrong.wma", "/sounds/complete.wma"})
-                media.warmUp(resolvePath(platform.App.Path + QLatin1String(sound)));
-        },
-        Qt::QueuedConnection);
-    ConnectSoundOnFirstPress connectSound(media);
-    app.installEventFilter(&connectSound);
+    QStringList sounds;
+    for (const char *sound : {"/sounds/correct.wma", "/sounds/wrong.wma", "/sounds/complete.wma"})
+        sounds << resolvePath(platform.App.Path + QLatin1String(sound));
+    ConnectSoundOnFirstPress connectSound(media, sounds);
     return app.exec();
 }

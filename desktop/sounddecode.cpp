@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 // orbenvale-decode FILE: decodes one sound file and writes it to standard
 // output as raw PCM, signed 16-bit in the machine's byte order, 44100 Hz stereo.
+// orbenvale-decode --each FILE...: decodes each file in turn and writes, for
+// each, its length in bytes as a 64-bit number in the machine's byte order
+// (all ones when it could not be decoded), then the PCM.
 //
-// The quiz runs this beside itself once per sound file and keeps the result
-// in memory. Decoding in a process of its own keeps FFmpeg's many libraries
-// out of the quiz's memory for good, and a damaged file can only ever cost
-// this process.
+// The quiz runs this beside itself, once for all the sounds it needs, and
+// keeps the result in memory. Decoding in a process of its own keeps FFmpeg's
+// many libraries out of the quiz's memory for good, and a damaged file can
+// only ever cost this process.
 //
-// Exit status: 0 with the whole sound (or its first pcm::kMaxSeconds) written,
-// 1 when the file cannot be opened or decoded, 2 on wrong usage.
+// Exit status: 0 with the whole sound (or its first pcm::kMaxSeconds) written
+// (with --each: with every file's part written), 1 when the file cannot be
+// opened or decoded, 2 on wrong usage.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -174,17 +178,17 @@ struct Decoder {
     }
 };
 
-int finish(const char *path, const std::vector<int16_t> &pcm)
+// The sound from its audible start, moved out of the decoder.
+int finish(const char *path, std::vector<int16_t> &pcm, std::vector<int16_t> &sound)
 {
     if (pcm.empty())
         return fail(path, "no sound in the file");
     const size_t from = audibleStart(pcm);
-    if (!writeAll(reinterpret_cast<const uint8_t *>(pcm.data() + from), (pcm.size() - from) * sizeof(int16_t)))
-        return fail(path, "writing failed");
+    sound.assign(pcm.begin() + long(from), pcm.end());
     return 0;
 }
 
-int decode(const char *path)
+int decode(const char *path, std::vector<int16_t> &sound)
 {
     Decoder d;
     // Non-blocking, so that a named pipe or a device cannot hold us up in
@@ -259,7 +263,7 @@ int decode(const char *path)
         av_packet_unref(d.packet);
     }
     if (r == AVERROR_EOF)
-        return finish(path, d.pcm);  // cut at pcm::kMaxSeconds
+        return finish(path, d.pcm, sound);  // cut at pcm::kMaxSeconds
     if (r < 0 && r != AVERROR_INVALIDDATA)
         return fail(path, "decoding failed");
     avcodec_send_packet(d.codec, nullptr);
@@ -267,20 +271,42 @@ int decode(const char *path)
         return fail(path, "decoding failed");
     if (d.framesLeft > 0 && !d.emit(nullptr))
         return fail(path, "converting failed");
-    return finish(path, d.pcm);
+    return finish(path, d.pcm, sound);
+}
+
+bool writeSound(const std::vector<int16_t> &sound)
+{
+    return writeAll(reinterpret_cast<const uint8_t *>(sound.data()), sound.size() * sizeof(int16_t));
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::fputs("usage: orbenvale-decode FILE  (writes 16-bit 44100 Hz stereo PCM to standard output)\n", stderr);
+    const bool each = argc >= 2 && std::strcmp(argv[1], "--each") == 0;
+    if (!each && argc != 2) {
+        std::fputs("usage: orbenvale-decode FILE | --each FILE...  (writes 16-bit 44100 Hz stereo PCM to standard "
+                   "output)\n",
+                   stderr);
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);  // a reader that goes away ends us through write()
     const rlimit cpu{MaxCpuSeconds, MaxCpuSeconds + 1};
     ::setrlimit(RLIMIT_CPU, &cpu);
     av_log_set_level(AV_LOG_QUIET);
-    return decode(argv[1]);
+    std::vector<int16_t> sound;
+    if (!each) {
+        const int status = decode(argv[1], sound);
+        if (status == 0 && !writeSound(sound))
+            return fail(argv[1], "writing failed");
+        return status;
+    }
+    for (int i = 2; i < argc; ++i) {
+        sound.clear();
+        const bool ok = decode(argv[i], sound) == 0;
+        const uint64_t length = ok ? uint64_t(sound.size() * sizeof(int16_t)) : ~uint64_t(0);
+        if (!writeAll(reinterpret_cast<const uint8_t *>(&length), sizeof length) || (ok && !writeSound(sound)))
+            return fail(argv[i], "writing failed");
+    }
+    return 0;
 }

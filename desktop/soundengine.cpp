@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -147,12 +148,23 @@ void SoundEngine::play(const QString &path)
 
 void SoundEngine::warmUp(const QString &path)
 {
-    Stamp stamp;
-    if (!stampOf(path, stamp))
+    warmUp(QStringList{path});
+}
+
+void SoundEngine::warmUp(const QStringList &paths)
+{
+    std::vector<std::pair<QString, Stamp>> files;
+    for (const QString &path : paths) {
+        Stamp stamp;
+        if (stampOf(path, stamp))
+            files.emplace_back(path, stamp);
+    }
+    if (files.empty())
         return;
     std::lock_guard lock(mutex_);
     startThreads();
-    lookup(path, stamp);
+    for (const auto &[path, stamp] : files)
+        lookup(path, stamp);
 }
 
 void SoundEngine::prepareOutput()
@@ -172,6 +184,12 @@ int SoundEngine::decodesStarted() const
     return decodes_;
 }
 
+int SoundEngine::helperRuns() const
+{
+    std::lock_guard lock(mutex_);
+    return helperRuns_;
+}
+
 bool SoundEngine::waitForDecodes(int timeoutMs) const
 {
     std::unique_lock lock(mutex_);
@@ -186,36 +204,49 @@ void SoundEngine::decodeLoop()
         decodeWake_.wait(lock, [this] { return quit_ || !queue_.empty(); });
         if (quit_)
             return;
-        const QString path = queue_.front();
-        queue_.pop_front();
-        const Stamp stamp = cache_[path].stamp;
+        // Everything queued goes to one run of the helper: the sounds asked
+        // for together are ready together, for the price of one start.
+        QStringList paths(queue_.begin(), queue_.end());
+        queue_.clear();
+        std::vector<Stamp> stamps;
+        for (const QString &path : paths)
+            stamps.push_back(cache_[path].stamp);
         decoding_ = true;
-        ++decodes_;
+        decodes_ += int(paths.size());
         lock.unlock();
         QElapsedTimer took;
         took.start();
-        Samples samples = runDecoder(path);
-        qCDebug(lcSound) << "decoded" << path << "in" << took.elapsed()
-                         << "ms:" << (samples ? samples->size() / SoundOutput::kChannels : 0) << "frames";
+        std::vector<Samples> results = runDecoder(paths);
+        // A helper that died on one file leaves the files after it undone;
+        // each of those gets a run of its own, so one bad file costs only itself.
+        for (size_t i = results.size(); i < size_t(paths.size()) && paths.size() > 1; ++i) {
+            std::vector<Samples> one = runDecoder({paths[qsizetype(i)]});
+            results.push_back(one.empty() ? Samples{} : one.front());
+        }
+        results.resize(size_t(paths.size()));
+        qCDebug(lcSound) << "decoded" << paths << "in" << took.elapsed() << "ms";
         lock.lock();
         decoding_ = false;
         decodeWake_.notify_all();  // waitForDecodes()
         if (quit_)
             return;
-        Entry &entry = cache_[path];
-        if (!(entry.stamp == stamp) || entry.state != State::Decoding)
-            continue;  // changed meanwhile: queued again already
-        entry.state = samples ? State::Ready : State::Failed;
-        entry.samples = samples;
-        if (waitingFor_ == path) {
-            waitingFor_.clear();
-            if (samples)
-                setCurrent(samples);
+        for (size_t i = 0; i < results.size(); ++i) {
+            const QString &path = paths[qsizetype(i)];
+            Entry &entry = cache_[path];
+            if (!(entry.stamp == stamps[i]) || entry.state != State::Decoding)
+                continue;  // changed meanwhile: queued again already
+            entry.state = results[i] ? State::Ready : State::Failed;
+            entry.samples = results[i];
+            if (waitingFor_ == path) {
+                waitingFor_.clear();
+                if (results[i])
+                    setCurrent(results[i]);
+            }
         }
     }
 }
 
-SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
+std::vector<SoundEngine::Samples> SoundEngine::runDecoder(const QStringList &paths)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -226,29 +257,66 @@ SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const QByteArray program = QFile::encodeName(decoder_);
-    const QByteArray file = QFile::encodeName(path);
-    char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>(file.constData()), nullptr};
+    std::vector<QByteArray> args{program, QByteArrayLiteral("--each")};
+    for (const QString &path : paths)
+        args.push_back(QFile::encodeName(path));
+    std::vector<char *> argv;
+    for (QByteArray &arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv, environ);
+    const int spawned = ::posix_spawn(&pid, program.constData(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (spawned != 0) {
         ::close(fds[0]);
-        return {};
+        return std::vector<Samples>(size_t(paths.size()));  // no helper: nothing decodes
     }
     {
         std::lock_guard lock(mutex_);
         helper_ = pid;
+        ++helperRuns_;
         if (quit_)
             ::kill(pid, SIGKILL);
     }
 
-    std::vector<int16_t> pcm;
+    // The helper writes, for each file, its length (all ones: undecodable)
+    // and its samples; results are taken as they are complete.
+    std::vector<Samples> results;
     std::vector<char> bytes;
     bytes.reserve(256 * 1024);
     bool ok = true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDecodeTimeoutMs);
+    const size_t frameBytes = SoundOutput::kChannels * sizeof(int16_t);
     char buffer[64 * 1024];
+    auto takeComplete = [&]() {
+        size_t at = 0;
+        while (results.size() < size_t(paths.size()) && bytes.size() - at >= sizeof(uint64_t)) {
+            uint64_t length = 0;
+            std::memcpy(&length, bytes.data() + at, sizeof length);
+            if (length == ~uint64_t(0)) {
+                results.emplace_back();
+                at += sizeof length;
+                continue;
+            }
+            if (length > pcm::kMaxBytes)
+                return false;  // not what the helper writes
+            if (bytes.size() - at - sizeof length < length)
+                break;
+            const auto *in = reinterpret_cast<const int16_t *>(bytes.data() + at + sizeof length);
+            if (length < frameBytes) {
+                results.emplace_back();
+            } else {
+                auto samples = std::make_shared<std::vector<int16_t>>(length / frameBytes * SoundOutput::kChannels);
+                std::transform(in, in + samples->size(), samples->begin(),
+                               [this](int16_t sample) { return int16_t(std::lround(sample * volume_)); });
+                results.push_back(std::move(samples));
+            }
+            at += sizeof length + length;
+        }
+        bytes.erase(bytes.begin(), bytes.begin() + long(at));
+        return true;
+    };
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -269,11 +337,11 @@ SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
             continue;
         if (n <= 0)
             break;
-        if (bytes.size() + size_t(n) > pcm::kMaxBytes) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+        if (!takeComplete() || bytes.size() > pcm::kMaxBytes + sizeof(uint64_t)) {
             ok = false;
             break;
         }
-        bytes.insert(bytes.end(), buffer, buffer + n);
     }
     ::close(fds[0]);
     if (!ok)
@@ -285,14 +353,15 @@ SoundEngine::Samples SoundEngine::runDecoder(const QString &path)
         std::lock_guard lock(mutex_);
         helper_ = -1;
     }
-    const size_t frameBytes = SoundOutput::kChannels * sizeof(int16_t);
-    if (!ok || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || bytes.size() < frameBytes)
-        return {};
-    auto samples = std::make_shared<std::vector<int16_t>>(bytes.size() / frameBytes * SoundOutput::kChannels);
-    const auto *in = reinterpret_cast<const int16_t *>(bytes.data());  // in this machine's byte order
-    std::transform(in, in + samples->size(), samples->begin(),
-                   [this](int16_t sample) { return int16_t(std::lround(sample * volume_)); });
-    return samples;
+    // What a helper that did not end well wrote last may be cut short; keep
+    // only what came before, the rest is tried again.
+    if (!ok || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        if (paths.size() == 1)
+            return std::vector<Samples>(1);
+        return results;
+    }
+    results.resize(size_t(paths.size()));
+    return results;
 }
 
 // Hands the sound asked for last to the output; while one is being handed

@@ -11,6 +11,7 @@
 #include "pcmformat.h"
 
 #include <QString>
+#include <QStringList>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -63,12 +64,16 @@ public:
     void play(const QString &path) override;
     // Decodes the file ahead of its first play(), in the background.
     void warmUp(const QString &path) override;
+    // The same for several files, decoded by one run of the helper.
+    void warmUp(const QStringList &paths);
     // Connects the output ahead of the first play(), in the background.
     void prepareOutput();
 
-    // For tests and measurements: how many times the helper has been run,
-    // and waiting until no decode is queued or running.
+    // For tests and measurements: how many files have been handed to the
+    // helper, in how many runs of it, and waiting until no decode is queued
+    // or running.
     int decodesStarted() const;
+    int helperRuns() const;
     bool waitForDecodes(int timeoutMs) const;
 
 private:
@@ -95,7 +100,9 @@ private:
     void setCurrent(Samples samples);
     void decodeLoop();
     static void outputLoop(std::shared_ptr<Feed> feed);
-    Samples runDecoder(const QString &path);
+    // Decodes the files in one run of the helper; a null result for each
+    // file it could not decode, none for the files it did not reach.
+    std::vector<Samples> runDecoder(const QStringList &paths);
 
     const QString decoder_;
     const float volume_;
@@ -108,6 +115,7 @@ private:
     std::deque<QString> queue_;
     bool decoding_ = false;
     int decodes_ = 0;
+    int helperRuns_ = 0;
     pid_t helper_ = -1;
     // A sound waiting for its decode, or none.
     QString waitingFor_;

@@ -259,13 +259,33 @@ StdPicture LoadPicture(const QString &path)
     return decodePicture(bytes);
 }
 
+QByteArray pictureFormat(const QByteArray &bytes)
+{
+    static const struct {
+        const char *magic;
+        int length;
+        const char *format;
+    } known[] = {
+        {"\xff\xd8\xff", 3, "jpeg"}, {"\x89PNG\r\n\x1a\n", 8, "png"}, {"GIF8", 4, "gif"}, {"BM", 2, "bmp"},
+        {"\0\0\2\0", 4, "cur"},      {"\0\0\1\0", 4, "ico"},
+    };
+    for (const auto &k : known)
+        if (bytes.startsWith(QByteArrayView(k.magic, k.length)))
+            return k.format;
+    return {};
+}
+
 StdPicture decodePicture(const QByteArray &bytes)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
+    // The usual kinds are told by their first bytes: asking every image
+    // plugin whether it can read the file would load them all.
+    const QByteArray format = pictureFormat(bytes);
+    QImageReader reader(&buffer, format);
+    if (format.isEmpty())
+        reader.setDecideFormatFromContent(true);
     // A small file may claim a huge picture; refuse it before decoding.
     const QSize size = reader.size();
     if (size.width() > filelimits::kPictureSide || size.height() > filelimits::kPictureSide)

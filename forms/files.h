@@ -87,3 +87,6 @@ private:
 StdPicture LoadPicture(const QString &path);
 // The same from bytes already read.
 StdPicture decodePicture(const QByteArray &bytes);
+// The picture kind its first bytes tell (jpeg, png, gif, bmp, cur, ico), or
+// empty when they tell none of these.
+QByteArray pictureFormat(const QByteArray &bytes);

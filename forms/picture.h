@@ -7,27 +7,33 @@
 #include <QImageReader>
 #include <QPoint>
 #include <QString>
+#include <future>
 #include <memory>
 
 struct StdPicture {
     QImage image;
     QImage image2x{};  // drawn instead of image where the screen has the pixels
     QPoint hotspot{-1, -1};  // -1: the centre
-    // Pictures that the first frame does not need are read when first used:
-    // from deferred in place of a null image, from deferred2x in place of a
-    // null image2x. Copies share what has been read.
+    // Pictures that the program does not need at once are read when first
+    // used: from deferred in place of a null image, from deferred2x in place
+    // of a null image2x, in the format named (empty: told by the content).
+    // A picture already being read elsewhere (coming) is taken from there.
+    // Copies share what has been read.
     QString deferred{};
     QString deferred2x{};
+    QByteArray format{};
     struct Cache {
         QImage image, image2x;
         bool read = false, read2x = false;
+        std::shared_future<QImage> coming;
     };
     mutable std::shared_ptr<Cache> cache = std::make_shared<Cache>();
 
     bool isNull() const { return image.isNull() && deferred.isEmpty(); }
     QPoint hotspotOrCentre() const
     {
-        return hotspot.x() >= 0 ? hotspot : QPoint(image.width() / 2, image.height() / 2);
+        const QImage p = picture();
+        return hotspot.x() >= 0 ? hotspot : QPoint(p.width() / 2, p.height() / 2);
     }
     // The picture, read now if it was deferred.
     QImage picture() const
@@ -35,7 +41,7 @@ struct StdPicture {
         if (!image.isNull() || deferred.isEmpty())
             return image;
         if (!cache->read) {
-            cache->image = readDeferred(deferred);
+            cache->image = cache->coming.valid() ? cache->coming.get() : read(deferred, format);
             cache->read = true;
         }
         return cache->image;
@@ -46,17 +52,18 @@ struct StdPicture {
         if (!image2x.isNull() || deferred2x.isEmpty())
             return image2x;
         if (!cache->read2x) {
-            cache->image2x = readDeferred(deferred2x);
+            cache->image2x = read(deferred2x, format);
             cache->read2x = true;
         }
         return cache->image2x;
     }
 
-private:
-    static QImage readDeferred(const QString &name)
+    // Reads a picture file, in the format named or else as its content says.
+    static QImage read(const QString &name, const QByteArray &format = {})
     {
-        QImageReader reader(name);
-        reader.setDecideFormatFromContent(true);
+        QImageReader reader(name, format);
+        if (format.isEmpty())
+            reader.setDecideFormatFromContent(true);
         return reader.read();
     }
 };

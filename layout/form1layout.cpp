@@ -4,31 +4,54 @@
 #include "form.h"
 #include "regions.h"
 
-#include <QFile>
-#include <QImageReader>
+#include <future>
+#include <thread>
 
 namespace layout {
 
-static QImage resourceImage(const QString &name)
+// The pictures the window's first frame shows, read on another thread when
+// readPicturesInBackground() has been called, else when first painted.
+struct Coming {
+    std::shared_future<QImage> map, panel;
+    std::thread reader;
+    ~Coming()
+    {
+        if (reader.joinable())
+            reader.join();  // never ends the program under a decoder's feet
+    }
+};
+static Coming &coming()
 {
-    if (!QFile::exists(name))
-        return {};
-    QImageReader reader(name);
-    reader.setDecideFormatFromContent(true);
-    return reader.read();
+    static Coming c;
+    return c;
 }
 
-static StdPicture picture(QImage image)
+void readPicturesInBackground()
+{
+    if (coming().reader.joinable())
+        return;
+    std::promise<QImage> map, panel;
+    coming().map = map.get_future().share();
+    coming().panel = panel.get_future().share();
+    coming().reader = std::thread([map = std::move(map), panel = std::move(panel)]() mutable {
+        map.set_value(StdPicture::read(QStringLiteral(":/assets/map.jpg"), "jpeg"));
+        panel.set_value(StdPicture::read(QStringLiteral(":/assets/panel.jpg"), "jpeg"));
+    });
+}
+
+static StdPicture deferredPicture(const QString &name, const QByteArray &format,
+                                  const std::shared_future<QImage> &pending = {})
 {
     StdPicture p;
-    p.image = std::move(image);
+    p.deferred = name;
+    p.format = format;
+    p.cache->coming = pending;
     return p;
 }
 
 StdPicture mapPicture()
 {
-    StdPicture p;
-    p.image = resourceImage(QStringLiteral(":/assets/map.jpg"));
+    StdPicture p = deferredPicture(QStringLiteral(":/assets/map.jpg"), "jpeg", coming().map);
     // Only a screen with more than one pixel to a point draws it.
     p.deferred2x = QStringLiteral(":/assets/map@2x.jpg");
     return p;
@@ -36,12 +59,13 @@ StdPicture mapPicture()
 
 StdPicture panelPicture()
 {
-    return picture(resourceImage(QStringLiteral(":/assets/panel.jpg")));
+    return deferredPicture(QStringLiteral(":/assets/panel.jpg"), "jpeg", coming().panel);
 }
 
 StdPicture dragIconPicture()
 {
-    StdPicture p = picture(resourceImage(QStringLiteral(":/assets/pushpin.ico")));
+    // Not drawn until a name is dragged.
+    StdPicture p = deferredPicture(QStringLiteral(":/assets/pushpin.ico"), "ico");
     p.hotspot = QPoint(29, 29);  // the needle's tip marks where the name lands
     return p;
 }
@@ -50,15 +74,16 @@ StdPicture blankWindowIcon()
 {
     QImage blank(32, 32, QImage::Format_ARGB32);
     blank.fill(Qt::transparent);
-    return picture(blank);
+    StdPicture p;
+    p.image = blank;
+    return p;
 }
 
 StdPicture programIcon()
 {
-    // The window system takes it once the window has been drawn.
-    StdPicture p;
-    p.deferred = QStringLiteral(":/assets/icons/orbenvale-256.png");
-    return p;
+    // The window system takes it once the window has been drawn; a title bar
+    // needs no more than this, the desktop has the larger ones installed.
+    return deferredPicture(QStringLiteral(":/assets/icons/orbenvale-48.png"), "png");
 }
 
 QImage countryMask(int scale)
@@ -68,8 +93,8 @@ QImage countryMask(int scale)
     const int k = scale > 1 ? 1 : 0;
     if (!read[k]) {
         read[k] = true;
-        const QImage image = resourceImage(k ? QStringLiteral(":/layout/countrymask@2x.png")
-                                             : QStringLiteral(":/layout/countrymask.png"));
+        const QImage image = StdPicture::read(
+            k ? QStringLiteral(":/layout/countrymask@2x.png") : QStringLiteral(":/layout/countrymask.png"), "png");
         if (image.format() == QImage::Format_Indexed8)
             masks[k] = image;
     }

@@ -32,6 +32,10 @@ constexpr int kPlayerVolume = 37;
 void buildForm1(Form &form);
 
 // Pictures compiled into the program; a null picture when one is missing.
+// Each is read when first drawn, or (map and panel) on another thread once
+// readPicturesInBackground() is called (with the application object made:
+// Qt takes the first thread that uses it for the main one).
+void readPicturesInBackground();
 StdPicture mapPicture();
 StdPicture panelPicture();
 StdPicture dragIconPicture();

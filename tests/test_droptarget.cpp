@@ -233,7 +233,7 @@ TEST_F(Tint, HiDpiPointersAndTint)
     EXPECT_EQ(pin.hotSpot(), QPoint(29, 29)) << "the needle's tip, in the pointer's logical pixels";
     // The needle's tip is where the hotspot lands on the device pixels too.
     const QImage big = pixmap.toImage();
-    const QImage small = f.Image2.Picture.image.convertToFormat(QImage::Format_ARGB32);
+    const QImage small = f.Image2.Picture.picture().convertToFormat(QImage::Format_ARGB32);
     EXPECT_EQ(qAlpha(big.pixel(58, 58)) > 0, qAlpha(small.pixel(29, 29)) > 0);
 
     const std::vector<QPoint> germanLand = innerLand(indexOf("Germany") + 1);

@@ -138,6 +138,24 @@ TEST(Files, PicturesLoadOrFailClearly)
     EXPECT_EQ(cursor.hotspot, QPoint(5, 9));
     ico[11] = char(0xFF);
     EXPECT_EQ(LoadPicture(writeFile(dir, "far.CUR", ico)).hotspot, QPoint(31, 9)) << "kept inside the picture";
+
+    // Every kind is read for what its bytes are, whatever the file is called;
+    // a kind the first bytes do not tell is still found from the content.
+    for (const char *kind : {"png", "jpeg", "bmp", "ico", "ppm"}) {
+        QByteArray bytes;
+        QBuffer out(&bytes);
+        out.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(QImageWriter(&out, kind).write(img.convertToFormat(QImage::Format_RGB32))) << kind;
+        EXPECT_EQ(pictureFormat(bytes), QByteArray(kind) == "ppm" ? QByteArray() : QByteArray(kind));
+        const StdPicture p = LoadPicture(writeFile(dir, "HAND-M.CUR", bytes));
+        EXPECT_EQ(p.image.size(), QSize(32, 32)) << kind;
+        EXPECT_GT(p.image.pixelColor(16, 16).red(), 250) << kind;
+        EXPECT_EQ(p.hotspot, QPoint(-1, -1)) << kind << ": only cursors have a hotspot";
+    }
+    EXPECT_EQ(pictureFormat("GIF89a\x20\0"), "gif") << "Qt reads GIF but does not write it";
+    // First bytes that promise a kind the rest does not keep.
+    EXPECT_EQ(errorNumber([&] { LoadPicture(writeFile(dir, "bm.cur", "BM but nothing else")); }), 481);
+    EXPECT_EQ(errorNumber([&] { LoadPicture(writeFile(dir, "ff.cur", QByteArray("\xff\xd8\xff\xe0junk"))); }), 481);
 }
 
 TEST(Files, OnlyRegularFilesWithinTheLimitAreRead)

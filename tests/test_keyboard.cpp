@@ -159,7 +159,7 @@ TEST_F(Keys, EnterCarriesTheNameOnThePinAndDropsItThroughTheDropZones)
     EXPECT_EQ(keys->pin(), keys->mapArea().center()) << "first at the centre of the map";
     EXPECT_EQ(f->dragPosition(), keys->pin());
     EXPECT_FALSE(f->labels(12).DragIcon.isNull()) << "the drag icon as with the mouse";
-    EXPECT_EQ(f->labels(12).DragIcon.image, f->Image2.Picture.image);
+    EXPECT_EQ(f->labels(12).DragIcon.picture(), f->Image2.Picture.picture());
     EXPECT_EQ(said, std::vector<QString>{"Germany picked up"});
 
     // Arrows move it a few pixels, with Shift further; never off the map.

@@ -10,7 +10,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -26,7 +25,7 @@ protected:
         keys = std::make_unique<KeyboardView>(*view, *h.form);
         view->show();
         QApplication::setActiveWindow(view.get());
-        text1 = view->findChild<QLineEdit *>("Text1");
+        text1 = view->findChild<QWidget *>("Text1");
         restart = view->findChild<QPushButton *>("PushButton1");
         exit = view->findChild<QPushButton *>("PushButton2");
         ASSERT_TRUE(text1 && restart && exit);
@@ -84,7 +83,7 @@ protected:
     std::unique_ptr<FormView> &view = h.view;
     std::unique_ptr<KeyboardView> keys;
     QImage plain;
-    QLineEdit *text1 = nullptr;
+    QWidget *text1 = nullptr;
     QPushButton *restart = nullptr, *exit = nullptr;
 };
 

@@ -169,7 +169,7 @@ TEST_F(Play, DragIconAndPointer)
     f->mouseDown(name.rect().center());
     EXPECT_TRUE(name.DragIcon.isNull()) << "set with the first movement";
     f->mouseMove(name.rect().center() + QPoint(15, 0));
-    EXPECT_EQ(name.DragIcon.image.cacheKey(), f->Image2.Picture.image.cacheKey());
+    EXPECT_EQ(name.DragIcon.picture().cacheKey(), f->Image2.Picture.picture().cacheKey());
     f->mouseUp(name.rect().center());
     EXPECT_TRUE(name.Visible);
 

@@ -322,3 +322,53 @@ TEST(SoundEngine, DamagedFilesAreSilentAndNeverHoldUpTheCaller)
     for (const auto &sound : out->starts)
         EXPECT_TRUE(sound.empty());
 }
+
+TEST(SoundEngine, SoundsAskedForTogetherAreDecodedInOneRunAndABadOneCostsOnlyItself)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString junk = dir.filePath("junk.wma");
+    {
+        QFile f(junk);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a sound");
+    }
+    const QStringList names{sound("correct.wma"), junk, sound("wrong.wma"), sound("complete.wma")};
+    const std::vector<std::vector<int16_t>> want{expected(names[0]), {}, expected(names[2]), expected(names[3])};
+
+    auto playEach = [&](SoundEngine &engine, RecordingOutput::Shared &out) {
+        for (int i = 0; i < names.size(); ++i) {
+            engine.play(names[i]);
+            ASSERT_TRUE(waitFor([&] {
+                std::lock_guard lock(out.mutex);
+                return out.starts.size() == size_t(i) + 1;
+            }));
+            std::lock_guard lock(out.mutex);
+            EXPECT_EQ(out.starts.back(), want[size_t(i)]) << qPrintable(names[i]);
+        }
+    };
+
+    Rig rig;
+    rig.engine.warmUp(names);
+    ASSERT_TRUE(rig.engine.waitForDecodes(20000));
+    EXPECT_EQ(rig.engine.helperRuns(), 1);
+    EXPECT_EQ(rig.engine.decodesStarted(), 4);
+    playEach(rig.engine, *rig.out);
+    EXPECT_EQ(rig.engine.helperRuns(), 1) << "nothing decoded twice";
+
+    // A helper that crashes on several files at once: each file gets a run
+    // of its own, and the good ones still play.
+    const QString crashing = dir.filePath("crashing-decode");
+    {
+        QFile f(crashing);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("#!/bin/sh\n[ $# -gt 2 ] && kill -SEGV $$\nexec '%1' \"$@\"\n").arg(Decoder).toUtf8());
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    auto out = std::make_shared<RecordingOutput::Shared>();
+    SoundEngine engine(crashing, layout::kPlayerVolume, std::make_unique<RecordingOutput>(out));
+    engine.warmUp(names);
+    ASSERT_TRUE(engine.waitForDecodes(20000));
+    EXPECT_EQ(engine.helperRuns(), 1 + 4);
+    playEach(engine, *out);
+}

@@ -4,11 +4,12 @@
 #include "captionlayout.h"
 #include "formview.h"
 #include "qtplatform.h"
+#include "textbox.h"
 #include "viewharness.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -75,11 +76,11 @@ TEST_F(View, WindowHasTheLayoutsFrameAndControls)
     view->grab();
     QCoreApplication::processEvents();
     EXPECT_FALSE(view->windowIcon().isNull());
-    EXPECT_EQ(view->windowIcon().availableSizes().value(0), QSize(256, 256));
+    EXPECT_EQ(view->windowIcon().availableSizes().value(0), QSize(48, 48)) << "a title bar's size";
 
     auto *restart = view->findChild<QPushButton *>("PushButton1");
     auto *exit = view->findChild<QPushButton *>("PushButton2");
-    auto *text1 = view->findChild<QLineEdit *>("Text1");
+    auto *text1 = view->findChild<TextBox *>("Text1");
     ASSERT_TRUE(restart && exit && text1);
     EXPECT_EQ(restart->text(), "Restart");
     EXPECT_EQ(restart->geometry(), QRect(600, 496, 144, 27));
@@ -87,6 +88,47 @@ TEST_F(View, WindowHasTheLayoutsFrameAndControls)
     EXPECT_EQ(text1->geometry().left(), 920) << "outside the client area";
     EXPECT_EQ(view->focusWidget(), text1) << "the focus starts out of sight";
     EXPECT_EQ(text1->nextInFocusChain(), restart);
+}
+
+TEST_F(View, TheTextBoxTakesTypingAndTellsItsText)
+{
+    auto *text1 = view->findChild<TextBox *>("Text1");
+    ASSERT_TRUE(text1);
+    auto key = [&](int k, const QString &typed, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QKeyEvent press(QEvent::KeyPress, k, mods, typed);
+        QApplication::sendEvent(text1, &press);
+    };
+    const QString before = text1->text();
+    key(Qt::Key_A, "a");
+    key(Qt::Key_B, "B");
+    key(Qt::Key_Space, " ");
+    EXPECT_EQ(text1->text(), before + "aB ");
+    key(Qt::Key_C, "\x03", Qt::ControlModifier);
+    key(Qt::Key_Tab, "\t");
+    EXPECT_EQ(text1->text(), before + "aB ") << "neither shortcuts nor Tab are typed";
+    key(Qt::Key_Backspace, "\b");
+    key(Qt::Key_Backspace, "\b");
+    EXPECT_EQ(text1->text(), before + "a");
+    for (int i = 0; i < before.size() + 3; ++i)
+        key(Qt::Key_Backspace, "\b");
+    EXPECT_EQ(text1->text(), "") << "Backspace on nothing does nothing";
+
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(text1);
+    ASSERT_TRUE(iface);
+    EXPECT_EQ(iface->role(), QAccessible::EditableText);
+    key(Qt::Key_X, "x");
+    EXPECT_EQ(iface->text(QAccessible::Value), "x");
+
+    // Seen where it is drawn: its text in dark on a light ground.
+    text1->resize(120, 33);
+    key(Qt::Key_M, "MMMM");
+    const QImage shot = text1->grab().toImage();
+    int dark = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 4; x < shot.width() / 2; ++x)
+            dark += shot.pixelColor(x, y).lightness() < 100;
+    EXPECT_GT(dark, 30) << "the typed text shows";
+    EXPECT_GT(shot.pixelColor(shot.width() - 8, shot.height() / 2).lightness(), 200);
 }
 
 TEST_F(View, PaintsMapPanelAndWhiteNames)
@@ -406,7 +448,7 @@ TEST_F(View, MapIsReadAtDoubleResolutionOnlyForAScreenThatNeedsIt)
     const QImage normal = view->grab().toImage();
     const QImage sharp = map.picture2x();
     ASSERT_FALSE(sharp.isNull());
-    EXPECT_EQ(sharp.size(), map.image.size() * 2);
+    EXPECT_EQ(sharp.size(), map.picture().size() * 2);
     EXPECT_EQ(view->grab().toImage(), normal) << "the first frame stays as it was";
 }
 

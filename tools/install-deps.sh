@@ -9,14 +9,14 @@ packages=(
   # tools/check-format.sh
   clang-format
   qt6-base-dev
+  # The quiz reads the font configuration early, on a thread of its own.
+  libfontconfig-dev
   # The sounds: FFmpeg's libraries decode the WMA files (in a helper process),
   # PulseAudio's client library plays them (loaded at run time; PipeWire
   # desktops speak its protocol too).
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libpulse-dev
   # The listening test runs its own sound server and records it.
   pulseaudio pulseaudio-utils
-  # bench/run.sh measures the decode helper's peak memory with it.
-  time
   # "Arial" and "Arial Narrow" resolve to these metric-compatible faces.
   fonts-liberation
   # End-to-end tests in a virtual X server, and metadata validation.

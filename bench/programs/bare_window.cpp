@@ -37,6 +37,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     MapWindow window(QImage(QStringLiteral(":/assets/map.jpg")));
     window.setWindowTitle(QStringLiteral("bare window"));
+    centreOnScreen(window);
     window.show();
     return app.exec();
 }

@@ -33,6 +33,8 @@ packages=(
   x11-utils
   # Fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev
+  # The Debian package (tools/build-deb.sh) and its checks.
+  dpkg-dev debhelper lintian
 )
 # The map generator (tools/map) is not needed to build or test; its pictures
 # are committed. `install-deps.sh --map` adds what it needs to run.

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Installs the build into a fresh folder and checks what lands there: the
 # application folder with the program and its data side by side, the relative
-# link in bin/, a valid desktop entry and AppStream file, and the icons.
+# link in bin/, a valid desktop entry and AppStream file, the icons and the
+# manual page.
 #
 #   tests/e2e/install_layout.sh BUILD_DIR SOURCE_DIR [CMAKE]
 set -u
@@ -80,6 +81,16 @@ for size in 32 48 128 256; do
         [ "$got" = "PNG ${size}x${size}" ] || fail "icon ${size}x${size} is '$got'"
     fi
 done
+
+MAN=$PREFIX/share/man/man6/orbenvale.6
+if [ ! -f "$MAN" ]; then
+    fail "share/man/man6/orbenvale.6 is missing"
+elif command -v groff >/dev/null; then
+    # Rendered as man does, every groff warning on: a clean page has none.
+    out=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$MAN" 2>&1)
+    [ -z "$out" ] || { echo "$out"; fail "groff warns about the manual page"; }
+    LC_ALL=C.UTF-8 groff -man -Tutf8 -P-cbou "$MAN" 2>/dev/null | grep -q "EXIT STATUS" || fail "the manual page has no EXIT STATUS"
+fi
 
 echo "installed files:"
 (cd "$PREFIX" && find . ! -type d | sort | sed 's/^/  /')

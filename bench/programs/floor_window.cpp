@@ -39,8 +39,7 @@ QFont face(const char *name, double points, bool bold)
 
 class FloorWindow : public QWidget {
 public:
-    FloorWindow()
-        : map_(QStringLiteral(":/assets/map.jpg")), panel_(QStringLiteral(":/assets/panel.jpg"))
+    FloorWindow() : map_(QStringLiteral(":/assets/map.jpg")), panel_(QStringLiteral(":/assets/panel.jpg"))
     {
         setFixedSize(floorlayout::kClient[0] / kTwipsPerPixel, floorlayout::kClient[1] / kTwipsPerPixel);
         setAttribute(Qt::WA_OpaquePaintEvent);

@@ -187,7 +187,9 @@ def main():
         return [run[k] for run in series]
 
     def count(n):
-        return "n/a (no valgrind)" if n is None else f"{n / 1e6:.1f} M"
+        if n is None:
+            return "not measured" if args.no_callgrind else "n/a (no valgrind)"
+        return f"{n / 1e6:.1f} M"
 
     n = args.runs
     rows = [

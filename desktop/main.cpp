@@ -74,10 +74,14 @@ int main(int argc, char **argv)
     // at the first text; plain C, so it can start before Qt), and once the
     // application object is there the pictures of the first frame.
     QThread::currentThread();  // this is Qt's main thread, whatever the other one does
-    std::thread fonts([] { FcInit(); });
+    std::jthread fonts([] { FcInit(); });  // joined on every way out of main()
     const QtMessageHandler previous = qInstallMessageHandler(startupMessages);
     QApplication app(argc, argv);
     layout::readPicturesInBackground();
+    // Whatever way main() ends, the reader is done before Qt goes away.
+    struct PicturesRead {
+        ~PicturesRead() { layout::finishReadingPictures(); }
+    } picturesRead;
     qInstallMessageHandler(previous);
     QApplication::setApplicationName(QStringLiteral("orbenvale"));
     QApplication::setDesktopFileName(QStringLiteral("org.orbenvale.TessaryPlunor"));

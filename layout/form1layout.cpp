@@ -39,6 +39,12 @@ void readPicturesInBackground()
     });
 }
 
+void finishReadingPictures()
+{
+    if (coming().reader.joinable())
+        coming().reader.join();
+}
+
 static StdPicture deferredPicture(const QString &name, const QByteArray &format,
                                   const std::shared_future<QImage> &pending = {})
 {

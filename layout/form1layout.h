@@ -36,6 +36,8 @@ void buildForm1(Form &form);
 // readPicturesInBackground() is called (with the application object made:
 // Qt takes the first thread that uses it for the main one).
 void readPicturesInBackground();
+// Waits for that thread to end; call it before the application object goes.
+void finishReadingPictures();
 StdPicture mapPicture();
 StdPicture panelPicture();
 StdPicture dragIconPicture();

@@ -41,6 +41,8 @@ public:
     // Reads the map picture's country mask, unless it has been read.
     void prepare() const { ready(); }
 
+    // The map picture's control (the form's Image1), or nullptr.
+    const Control *map() const { return map_; }
     // The part of the map that shows in the window, in twips.
     QRect area() const;
     Place at(QPoint twips) const;

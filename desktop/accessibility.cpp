@@ -261,10 +261,10 @@ QAccessibleInterface *factory(const QString &, QObject *object)
         return new LineInterface(line, QAccessible::StatusBar);
     if (auto *line = qobject_cast<Announcement *>(object))
         return new LineInterface(line, QAccessible::Notification);
-    // The quiz window reads as a window with its caption, so that a
-    // reader's "read title" and "read status bar" find it.
     if (auto *box = qobject_cast<TextBox *>(object))
         return new TextBoxInterface(box);
+    // The quiz window reads as a window with its caption, so that a
+    // reader's "read title" and "read status bar" find it.
     if (auto *view = qobject_cast<FormView *>(object); view && view->isWindow())
         return new QAccessibleWidget(view, QAccessible::Window);
     return nullptr;

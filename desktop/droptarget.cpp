@@ -20,9 +20,6 @@ constexpr int kBorderLightness = 120;
 
 DropTarget::DropTarget(Form &form, QObject *parent) : QObject(parent), form_(form), places_(form)
 {
-    for (const Control *c : form_.Controls())
-        if (c->Name == QLatin1String("Image1") && c->Index < 0)
-            map_ = c;
     flashTimer_.setSingleShot(true);
     flashTimer_.setInterval(kFlashMs);
     connect(&flashTimer_, &QTimer::timeout, this, [this] {

@@ -84,7 +84,7 @@ private:
 
     Form &form_;
     MapPlaces places_;
-    const Control *map_ = nullptr;
+    const Control *const map_ = places_.map();  // after places_
     mutable Mask mask1x_, mask2x_;
     std::vector<Tint> tints_;  // most recently used first
     int tintsMade_ = 0;

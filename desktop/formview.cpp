@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "formview.h"
-#include "accessibility.h"
 
+#include "accessibility.h"
 #include "form.h"
 #include "textbox.h"
 
@@ -151,10 +151,10 @@ QCursor FormView::pointer()
         auto it = cursors_.find(key);
         if (it == cursors_.end()) {
             const QPoint hs = picture.hotspotOrCentre();
-            if (scale > 1)
-                image = !picture.picture2x().isNull() && scale == 2
-                            ? picture.picture2x()
-                            : image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            if (const QImage sharp = scale == 2 ? picture.picture2x() : QImage(); !sharp.isNull())
+                image = sharp;
+            else if (scale > 1)
+                image = image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             QPixmap pixmap = QPixmap::fromImage(image);
             pixmap.setDevicePixelRatio(scale);
             // X takes the hotspot in the picture's own pixels, the other

@@ -197,6 +197,8 @@ void KeyboardView::wireTabOrder()
 bool KeyboardView::key(KeyboardPlay::Part part, QKeyEvent *event)
 {
     view_.dropTarget().prepare();  // the pin may take a name
+    // Key times on a clock that starts well past a type-ahead pause, so the
+    // first letter never continues a word.
     static const qint64 start = QDateTime::currentMSecsSinceEpoch();
     const qint64 now = QDateTime::currentMSecsSinceEpoch() - start + 1000000;
     const bool used = play_.keyPress(part, event->key(), event->modifiers(), event->text(), now);

@@ -67,7 +67,20 @@ struct Pulse {
 };
 
 constexpr pa_sample_spec kSpec = {PA_SAMPLE_S16NE, SoundOutput::kRate, SoundOutput::kChannels};
-constexpr size_t kFrameBytes = SoundOutput::kChannels * sizeof(int16_t);
+using pcm::kFrameBytes;
+
+// Holds the loop's lock for a scope: the loop's thread runs the callbacks
+// under it.
+class Hold {
+public:
+    explicit Hold(pa_threaded_mainloop *loop) : loop_(loop) { Pulse::get()->pa_threaded_mainloop_lock(loop_); }
+    ~Hold() { Pulse::get()->pa_threaded_mainloop_unlock(loop_); }
+    Hold(const Hold &) = delete;
+    Hold &operator=(const Hold &) = delete;
+
+private:
+    pa_threaded_mainloop *loop_;
+};
 
 }  // namespace
 
@@ -75,12 +88,13 @@ PulseOutput::PulseOutput() = default;
 
 PulseOutput::~PulseOutput()
 {
-    const Pulse *pa = Pulse::get();
-    if (!loop_ || !pa)
+    if (!loop_)
         return;
-    pa->pa_threaded_mainloop_lock(loop_);
-    disconnect();
-    pa->pa_threaded_mainloop_unlock(loop_);
+    {
+        const Hold hold(loop_);
+        disconnect();
+    }
+    const Pulse *pa = Pulse::get();
     // The loop's thread only ever waits in poll(), so it ends at once.
     pa->pa_threaded_mainloop_stop(loop_);
     pa->pa_threaded_mainloop_free(loop_);
@@ -269,25 +283,23 @@ void PulseOutput::prepare()
             return;
         }
     }
-    pa->pa_threaded_mainloop_lock(loop_);
+    const Hold hold(loop_);
     if (link_ == Link::None) {
         disconnect();  // what is left of a broken one
         connect();
     }
-    pa->pa_threaded_mainloop_unlock(loop_);
 }
 
 void PulseOutput::start(Samples samples)
 {
-    const Pulse *pa = Pulse::get();
-    if (!pa)
+    if (!Pulse::get())
         return;
     if (!loop_ && !samples)
         return;  // silence needs no connection
     prepare();
     if (!loop_)
         return;
-    pa->pa_threaded_mainloop_lock(loop_);
+    const Hold hold(loop_);
     sound_ = std::move(samples);
     at_ = 0;
     fresh_ = true;
@@ -296,15 +308,13 @@ void PulseOutput::start(Samples samples)
         startWriting();  // otherwise once the stream is ready
         ping();
     }
-    pa->pa_threaded_mainloop_unlock(loop_);
 }
 
 void PulseOutput::tick()
 {
-    const Pulse *pa = Pulse::get();
-    if (!pa || !loop_)
+    if (!loop_)
         return;
-    pa->pa_threaded_mainloop_lock(loop_);
+    const Hold hold(loop_);
     const auto waited = Clock::now() - since_;
     if (link_ == Link::None && (context_ || stream_)) {
         qCDebug(lcSound) << "the sound server went away";
@@ -320,19 +330,16 @@ void PulseOutput::tick()
     } else if (link_ == Link::Ready && playing()) {
         ping();
     }
-    pa->pa_threaded_mainloop_unlock(loop_);
 }
 
+// (A loop is only ever made with the library loaded.)
 bool PulseOutput::busy() const
 {
-    const Pulse *pa = Pulse::get();
-    if (!pa || !loop_)
+    if (!loop_)
         return false;
-    pa->pa_threaded_mainloop_lock(loop_);
-    const bool result = link_ == Link::Connecting || (link_ == Link::Ready && (pinging_ || playing()))
-                        || (link_ == Link::None && (context_ || stream_));
-    pa->pa_threaded_mainloop_unlock(loop_);
-    return result;
+    const Hold hold(loop_);
+    return link_ == Link::Connecting || (link_ == Link::Ready && (pinging_ || playing()))
+           || (link_ == Link::None && (context_ || stream_));
 }
 
 bool PulseOutput::playing() const
@@ -342,33 +349,24 @@ bool PulseOutput::playing() const
 
 PulseOutput::Link PulseOutput::link() const
 {
-    const Pulse *pa = Pulse::get();
-    if (!pa || !loop_)
+    if (!loop_)
         return Link::None;
-    pa->pa_threaded_mainloop_lock(loop_);
-    const Link l = link_;
-    pa->pa_threaded_mainloop_unlock(loop_);
-    return l;
+    const Hold hold(loop_);
+    return link_;
 }
 
 int PulseOutput::givenUp() const
 {
-    const Pulse *pa = Pulse::get();
-    if (!pa || !loop_)
+    if (!loop_)
         return 0;
-    pa->pa_threaded_mainloop_lock(loop_);
-    const int n = givenUp_;
-    pa->pa_threaded_mainloop_unlock(loop_);
-    return n;
+    const Hold hold(loop_);
+    return givenUp_;
 }
 
 size_t PulseOutput::framesGiven() const
 {
-    const Pulse *pa = Pulse::get();
-    if (!pa || !loop_)
+    if (!loop_)
         return 0;
-    pa->pa_threaded_mainloop_lock(loop_);
-    const size_t n = at_ / kFrameBytes;
-    pa->pa_threaded_mainloop_unlock(loop_);
-    return n;
+    const Hold hold(loop_);
+    return at_ / kFrameBytes;
 }

@@ -25,10 +25,6 @@ extern char **environ;
 // QT_LOGGING_RULES="orbenvale.sound.debug=true" tells what the engine does.
 Q_LOGGING_CATEGORY(lcSound, "orbenvale.sound", QtWarningMsg)
 
-namespace {
-
-}  // namespace
-
 struct SoundEngine::Feed {
     std::mutex mutex;
     std::condition_variable wake, closed;
@@ -287,7 +283,6 @@ std::vector<SoundEngine::Samples> SoundEngine::runDecoder(const QStringList &pat
     bytes.reserve(256 * 1024);
     bool ok = true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDecodeTimeoutMs);
-    const size_t frameBytes = SoundOutput::kChannels * sizeof(int16_t);
     char buffer[64 * 1024];
     auto takeComplete = [&]() {
         size_t at = 0;
@@ -304,10 +299,11 @@ std::vector<SoundEngine::Samples> SoundEngine::runDecoder(const QStringList &pat
             if (bytes.size() - at - sizeof length < length)
                 break;
             const auto *in = reinterpret_cast<const int16_t *>(bytes.data() + at + sizeof length);
-            if (length < frameBytes) {
+            if (length < pcm::kFrameBytes) {
                 results.emplace_back();
             } else {
-                auto samples = std::make_shared<std::vector<int16_t>>(length / frameBytes * SoundOutput::kChannels);
+                auto samples =
+                    std::make_shared<std::vector<int16_t>>(length / pcm::kFrameBytes * SoundOutput::kChannels);
                 std::transform(in, in + samples->size(), samples->begin(),
                                [this](int16_t sample) { return int16_t(std::lround(sample * volume_)); });
                 results.push_back(std::move(samples));

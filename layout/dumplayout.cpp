@@ -56,6 +56,7 @@ static bool writeFloor(const Form &form, const QString &path)
     auto rectOf = [](const Control &c) {
         return QStringLiteral("%1, %2, %3, %4").arg(c.Left).arg(c.Top).arg(c.Width).arg(c.Height);
     };
+    out += QStringLiteral("constexpr int kTwipsPerPixel = %1;\n").arg(kTwipsPerPixel);
     out += QStringLiteral("constexpr int kClient[] = {%1, %2};\n").arg(form.ClientWidth).arg(form.ClientHeight);
     out += QStringLiteral("constexpr int kMap[] = {%1};\n").arg(rectOf(form.control(QStringLiteral("Image1"))));
     out += QStringLiteral("constexpr int kPanel[] = {%1};\n").arg(rectOf(form.control(QStringLiteral("Image3"))));

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
+using floorlayout::kTwipsPerPixel;
 
 QRectF pixels(int left, int top, int width, int height)
 {

@@ -155,9 +155,7 @@ def play(quiz, source):
     germany, spain = names.index("Germany"), names.index("Spain")
     quiz.start()
     quiz.wait_window()
-    quiz.wait_screen("all 41 names in the panel at start", lambda im: all(quiz.names_in_panel(im)))
-    time.sleep(0.2)
-    quiz.baseline = start = quiz.shot()
+    start = quiz.wait_opening(settle=0.2)
     q.run("xdotool", "windowactivate", "--sync", quiz.window, check=False)
     q.run("xdotool", "windowfocus", "--sync", quiz.window)
 

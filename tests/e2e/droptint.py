@@ -85,9 +85,7 @@ def check(quiz, source):
 
     quiz.start()
     quiz.wait_window()
-    quiz.wait_screen("all 41 names in the panel at start", lambda im: all(quiz.names_in_panel(im)))
-    time.sleep(0.3)
-    before = quiz.baseline = quiz.shot()
+    before = quiz.wait_opening(settle=0.3)
     i = names.index("Germany")
 
     def lit(image, where):

@@ -25,6 +25,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -82,6 +83,19 @@ class SoundServer:
                 return self
             time.sleep(0.1)
         raise RuntimeError(f"pulseaudio did not answer within {timeout} s:\n{self.server_log()}")
+
+    def serve_tests(self, purpose):
+        """Starts the server for a test and points the programs it starts at
+        it, with the sound engine telling what it does (shown with a failure).
+        False, with the reason printed, when no server starts."""
+        try:
+            self.start()
+        except RuntimeError as e:
+            print(f"FAILED: no sound server to {purpose}: {e}", file=sys.stderr)
+            return False
+        os.environ.update(self.env())
+        os.environ["QT_LOGGING_RULES"] = "orbenvale.sound.debug=true"
+        return True
 
     def pause(self):
         """Freezes the server, as a desktop's stuck sound server is: it

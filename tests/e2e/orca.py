@@ -108,8 +108,7 @@ def play(quiz, source, ear):
     mark = ear.mark()
     quiz.start()
     quiz.wait_window()
-    quiz.wait_screen("all 41 names in the panel at start", lambda im: all(quiz.names_in_panel(im)))
-    quiz.baseline = quiz.shot()
+    quiz.wait_opening()
     q.run("xdotool", "windowactivate", "--sync", quiz.window, check=False)
     q.run("xdotool", "windowfocus", "--sync", quiz.window)
     ear.wait("the window and the text box that has the focus",

@@ -553,6 +553,16 @@ class Quiz:
                 self.fail(f"{what}: not seen within {timeout} s", image)
             time.sleep(0.03)
 
+    def wait_opening(self, settle=0.0):
+        """Waits for the opening picture, every name white in the panel, and
+        after settle seconds more takes it as the baseline."""
+        image = self.wait_screen("all 41 names in the panel at start", lambda im: all(self.names_in_panel(im)))
+        if settle:
+            time.sleep(settle)
+            image = self.shot()
+        self.baseline = image
+        return image
+
     def wait_still(self, what, quiet=0.3, timeout=10.0):
         """Looks at the window until it has not changed for quiet seconds:
         a slow machine (or a sanitizer build) may still be repainting."""

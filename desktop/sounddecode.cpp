@@ -183,8 +183,8 @@ int finish(const char *path, std::vector<int16_t> &pcm, std::vector<int16_t> &so
 {
     if (pcm.empty())
         return fail(path, "no sound in the file");
-    const size_t from = audibleStart(pcm);
-    sound.assign(pcm.begin() + long(from), pcm.end());
+    pcm.erase(pcm.begin(), pcm.begin() + long(audibleStart(pcm)));
+    sound.swap(pcm);
     return 0;
 }
 

@@ -289,13 +289,17 @@ def play(quiz, source, ear):
     ear.settle()
     print("Restart: 'New round, 41 names to place'")
 
-    # A whole map: forty names with the mouse, the last by ear.
+    # A whole map: forty names with the mouse, the last by ear. Each drop
+    # follows the word of the one before, as a player who listens goes on.
     last = "Iceland"
     mark = ear.mark()
+    placed = 0
     for i, name in enumerate(names):
         if name != last:
+            told = ear.mark()
             quiz.drag(q.grab_point(i), quiz.points[name], steps=2)
-    ear.wait("forty mouse drops", ["placed, 40 of 41"], mark, timeout=30)
+            placed += 1
+            ear.wait(f"mouse drop {placed}", [f"{name} placed, {placed} of 41"], told)
     ear.settle()
     for k in range(1, 41):
         if ear.count(f"placed, {k} of 41", mark) != 1:

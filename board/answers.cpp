@@ -4,6 +4,7 @@
 #include "files.h"
 #include "formserror.h"
 #include "form1.h"
+#include "sounds.h"
 
 bool Form1::isCorrectDrop(const QString &zoneTag, const QString &nameTag) const
 {
@@ -28,7 +29,7 @@ void Form1::piccoor_DragDrop(int Index, Control &Source, float, float)
     const QString nameTag = Source.Tag;
     if (!isCorrectDrop(zoneTag, nameTag)) {
         Source.Visible = true;
-        wmp1.setURL(App.Path + QStringLiteral("/sounds/wrong.wma"));
+        wmp1.setURL(soundPath(App.Path, Sound::Wrong));
         emit dropRefused(piccoor(Index));
         tell(DropOutcome::Kind::Wrong, Source, Index);
         return;
@@ -42,10 +43,10 @@ void Form1::piccoor_DragDrop(int Index, Control &Source, float, float)
     if (placedcount == 32767)
         throw errors::overflow();
     placedcount = qint16(placedcount + 1);
-    wmp1.setURL(App.Path + QStringLiteral("/sounds/correct.wma"));
+    wmp1.setURL(soundPath(App.Path, Sound::Correct));
     tell(DropOutcome::Kind::Placed, Source, Index);
     if (placedcount == kCompleteCount) {
-        wmp1.setURL(App.Path + QStringLiteral("/sounds/complete.wma"));
+        wmp1.setURL(soundPath(App.Path, Sound::Complete));
         MsgBox(QStringLiteral("CONGRATULATIONS!THE MAP IS COMPLETE!"), vbInformation, QStringLiteral("SUCCESS"));
         PushButton1_Click();
     }

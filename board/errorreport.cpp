@@ -2,14 +2,15 @@
 #include "errorreport.h"
 
 #include "form.h"
+#include "guard.h"
 
 QString errorReportText(const QString &description, const QString &location, int line)
 {
-    return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ") + QString::number(line)
-           + QStringLiteral("\r\r") + QStringLiteral("Please email screenshot of this message to ") + kSupportAddress;
+    return failureReportText(description, location, line,
+                             QStringLiteral("Please email screenshot of this message to ") + kSupportAddress);
 }
 
 void ShowErrorReport(Form &form, const QString &description, const QString &location, int line)
 {
-    form.MsgBox(errorReportText(description, location, line), vbExclamation, QStringLiteral("Application Error"));
+    form.MsgBox(errorReportText(description, location, line), vbExclamation, kFailureTitle);
 }

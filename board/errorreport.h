@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The quiz's error report: the failure, where it happened and the line, and
-// whom to tell. The guarded handlers show it for every failing statement.
+// The quiz's error report: the forms runtime's report of a failing statement
+// (its text laid out by failureReportText), and whom to tell. The guarded
+// handlers show it for every failing statement.
 #include <QString>
 
 class Form;

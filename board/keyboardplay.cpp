@@ -2,11 +2,12 @@
 #include "keyboardplay.h"
 
 #include "form1.h"
+#include "spoken.h"
 
 #include <cstdlib>
 #include <utility>
 
-KeyboardPlay::KeyboardPlay(Form1 &form) : form_(form), places_(form)
+KeyboardPlay::KeyboardPlay(Form1 &form, const MapPlaces &places) : form_(form), places_(places)
 {
     pin_ = mapArea().center();
     // The drop is judged with the pin already down; a completion box shown
@@ -30,22 +31,11 @@ bool KeyboardPlay::isShown(int index) const
 
 QString KeyboardPlay::mapDescription() const
 {
-    QString who;
-    QPoint at;
-    if (form_.dragSource() && !carrying_) {
-        who = QStringLiteral("Pointer");
-        at = form_.dragPosition();
-    } else if (pinShown_) {
-        who = QStringLiteral("Pin");
-        at = pin_;
-    } else {
-        return QStringLiteral("No pin on the map");
-    }
-    const MapPlaces::Place place = places_.at(at);
-    if (place.zone >= 0)
-        return QStringLiteral("%1 over %2").arg(who, place.name);
-    return place.ground == MapPlaces::Ground::Sea ? QStringLiteral("%1 over the sea").arg(who)
-                                                  : QStringLiteral("%1 over no country").arg(who);
+    if (form_.dragSource() && !carrying_)
+        return spoken::overMap(true, places_.at(form_.dragPosition()));
+    if (!pinShown_)
+        return spoken::noPinOnMap();
+    return spoken::overMap(false, places_.at(pin_));
 }
 
 bool KeyboardPlay::carrying() const
@@ -284,7 +274,7 @@ bool KeyboardPlay::mapKey(int key, Qt::KeyboardModifiers modifiers)
         break;
     case Qt::Key_Home:
         pinShown_ = true;
-        emit pinAsked(places_.at(pin_), places_.partOf(pin_));
+        emit pinAsked(places_.at(pin_), places_.sectorOf(pin_));
         emit changed();
         return true;
     default:

@@ -26,7 +26,9 @@ public:
     static constexpr int kLargeStep = 375;  // with Shift (25 pixels)
     static constexpr qint64 kTypeAheadMs = 1000;
 
-    explicit KeyboardPlay(Form1 &form);
+    // places: what lies where on the form's map, shared with the window's
+    // other parts so that all of them agree.
+    KeyboardPlay(Form1 &form, const MapPlaces &places);
 
     // Handles a key pressed while a part has the focus; msecs is the time of
     // the key press (it ends a type-ahead word after a pause). Returns whether
@@ -48,12 +50,8 @@ public:
     // takes it along when a name is picked up and gives it back afterwards).
     Part takeWantedFocus();
 
-    const MapPlaces &places() const { return places_; }
     // The visible part of the map, where the pin can go.
     QRect mapArea() const { return places_.area(); }
-    // The country a drop at a point would be judged against, empty when no
-    // drop zone would take it.
-    QString countryAt(QPoint twips) const { return places_.at(twips).name; }
     // What the map says about the pin, or about the pointer during a mouse drag.
     QString mapDescription() const;
 
@@ -78,7 +76,7 @@ signals:
     // further that way.
     void pinBlocked(MapPlaces::Heading heading, bool jump);
     // Asked where the pin is (Home on the map).
-    void pinAsked(const MapPlaces::Place &place, const QString &part);
+    void pinAsked(const MapPlaces::Place &place, MapPlaces::Sector sector);
 
 private:
     bool isShown(int index) const;
@@ -93,7 +91,7 @@ private:
     void placePin(QPoint to);
 
     Form1 &form_;
-    MapPlaces places_;
+    const MapPlaces &places_;
     int selected_ = 0;
     QPoint pin_;
     bool pinShown_ = false;

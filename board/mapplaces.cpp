@@ -12,8 +12,6 @@
 
 namespace {
 
-// Map pixels this dark are border and coast lines.
-constexpr int kLineLightness = 120;
 // The middles are looked for on a grid of this many map pixels.
 constexpr int kGrid = 2;
 
@@ -91,7 +89,7 @@ MapPlaces::Ground MapPlaces::groundAt(QPoint px) const
             if (!picture_.rect().contains(q))
                 continue;
             const QRgb c = picture_.pixel(q);
-            if (qGray(c) < kLineLightness)
+            if (qGray(c) < layout::kBorderLineLightness)
                 continue;
             if (squaredDistance(c, layout::kSeaColour) < squaredDistance(c, layout::kOtherLandColour))
                 ++sea;
@@ -120,35 +118,51 @@ MapPlaces::Place MapPlaces::at(QPoint twips) const
     return p;
 }
 
-void MapPlaces::findMiddles() const
+// The countries' middles are looked for on a grid of map pixels. A grid
+// point is a country's own where its zone is on top and the map shows its
+// land; where the mask is missing, the zone alone decides (zoned).
+struct MapPlaces::Grid {
+    int w = 0, h = 0;
+    std::vector<int> own, zoned;
+    size_t at(int gx, int gy) const { return size_t(gy) * w + gx; }
+};
+
+QPoint MapPlaces::twipsOfGridPoint(int gx, int gy) const
 {
-    middles_.assign(layout::kItemCount + 1, QPoint(-1, -1));
-    if (!ready())
-        return;
-    const int w = (picture_.width() + kGrid - 1) / kGrid, h = (picture_.height() + kGrid - 1) / kGrid;
+    // The middle of the map pixel, in the window.
+    const int px = gx * kGrid, py = gy * kGrid;
+    return QPoint(map_->Left + int((2 * qint64(px) + 1) * map_->Width / (2 * picture_.width())),
+                  map_->Top + int((2 * qint64(py) + 1) * map_->Height / (2 * picture_.height())));
+}
+
+MapPlaces::Grid MapPlaces::ownership() const
+{
+    Grid g;
+    g.w = (picture_.width() + kGrid - 1) / kGrid;
+    g.h = (picture_.height() + kGrid - 1) / kGrid;
+    g.own.assign(size_t(g.w) * g.h, 0);
+    g.zoned.assign(size_t(g.w) * g.h, 0);
     const QRect visible = area();
-    auto twipsOf = [&](int gx, int gy) {
-        // The middle of the map pixel, in the window.
-        const int px = gx * kGrid, py = gy * kGrid;
-        return QPoint(map_->Left + int((2 * qint64(px) + 1) * map_->Width / (2 * picture_.width())),
-                      map_->Top + int((2 * qint64(py) + 1) * map_->Height / (2 * picture_.height())));
-    };
-    // Each grid point is a country's own where its zone is on top and the
-    // map shows its land; where the mask is missing, the zone alone decides.
-    std::vector<int> own(size_t(w) * h, 0), zoned(size_t(w) * h, 0);
-    for (int gy = 0; gy < h; ++gy)
-        for (int gx = 0; gx < w; ++gx) {
-            const QPoint t = twipsOf(gx, gy);
+    for (int gy = 0; gy < g.h; ++gy)
+        for (int gx = 0; gx < g.w; ++gx) {
+            const QPoint t = twipsOfGridPoint(gx, gy);
             if (!visible.contains(t))
                 continue;
             const Control *hit = form_.hitTest(t);
             const int country = hit ? countryOfZone(*hit) : 0;
-            zoned[size_t(gy) * w + gx] = country;
+            g.zoned[g.at(gx, gy)] = country;
             if (country && (mask_.isNull() || mask_.pixelIndex(gx * kGrid, gy * kGrid) == country))
-                own[size_t(gy) * w + gx] = country;
+                g.own[g.at(gx, gy)] = country;
         }
-    // How far each point lies inside its country (chamfer distance to the
-    // nearest point that is not the country's own).
+    return g;
+}
+
+namespace {
+
+// How far each point lies inside its country: the chamfer distance to the
+// nearest point that is not the country's own.
+std::vector<int> depthsInside(const std::vector<int> &own, int w, int h)
+{
     std::vector<int> depth(own.size(), 0);
     for (size_t i = 0; i < own.size(); ++i)
         depth[i] = own[i] ? INT_MAX / 2 : 0;
@@ -174,33 +188,57 @@ void MapPlaces::findMiddles() const
                 relax(gx, gy, gx, gy + 1, 2);
                 relax(gx, gy, gx - 1, gy + 1, 3);
             }
-    // The deepest point of each country, the one nearest its centre among equals.
-    for (int country = 1; country <= layout::kItemCount; ++country) {
-        const std::vector<int> &cells =
-            std::any_of(own.begin(), own.end(), [&](int c) { return c == country; }) ? own : zoned;
-        qint64 sx = 0, sy = 0, n = 0;
-        int deepest = -1;
-        for (int gy = 0; gy < h; ++gy)
-            for (int gx = 0; gx < w; ++gx)
-                if (cells[size_t(gy) * w + gx] == country) {
-                    sx += gx, sy += gy, ++n;
-                    deepest = std::max(deepest, &cells == &own ? depth[size_t(gy) * w + gx] : 0);
-                }
-        if (!n)
-            continue;
-        const double cx = double(sx) / n, cy = double(sy) / n;
-        double best = 1e300;
-        for (int gy = 0; gy < h; ++gy)
-            for (int gx = 0; gx < w; ++gx) {
-                const size_t i = size_t(gy) * w + gx;
-                if (cells[i] != country || (&cells == &own && depth[i] != deepest))
-                    continue;
-                const double d = (gx - cx) * (gx - cx) + (gy - cy) * (gy - cy);
-                if (d < best) {
-                    best = d;
-                    middles_[country] = twipsOf(gx, gy);
-                }
+    return depth;
+}
+
+// The deepest of a country's cells (all of them alike without depths), the
+// one nearest their centre among equals; (-1, -1) when it has none.
+QPoint deepestCell(const std::vector<int> &cells, const std::vector<int> *depth, int w, int h, int country)
+{
+    qint64 sx = 0, sy = 0, n = 0;
+    int deepest = -1;
+    for (int gy = 0; gy < h; ++gy)
+        for (int gx = 0; gx < w; ++gx)
+            if (cells[size_t(gy) * w + gx] == country) {
+                sx += gx, sy += gy, ++n;
+                deepest = std::max(deepest, depth ? (*depth)[size_t(gy) * w + gx] : 0);
             }
+    if (!n)
+        return {-1, -1};
+    const double cx = double(sx) / n, cy = double(sy) / n;
+    double best = 1e300;
+    QPoint cell(-1, -1);
+    for (int gy = 0; gy < h; ++gy)
+        for (int gx = 0; gx < w; ++gx) {
+            const size_t i = size_t(gy) * w + gx;
+            if (cells[i] != country || (depth && (*depth)[i] != deepest))
+                continue;
+            const double d = (gx - cx) * (gx - cx) + (gy - cy) * (gy - cy);
+            if (d < best) {
+                best = d;
+                cell = {gx, gy};
+            }
+        }
+    return cell;
+}
+
+}  // namespace
+
+void MapPlaces::findMiddles() const
+{
+    middles_.assign(layout::kItemCount + 1, QPoint(-1, -1));
+    if (!ready())
+        return;
+    const Grid g = ownership();
+    const std::vector<int> depth = depthsInside(g.own, g.w, g.h);
+    for (int country = 1; country <= layout::kItemCount; ++country) {
+        // A country whose land the mask does not show where its zones lie
+        // still gets a middle: that of its zones.
+        const bool owned = std::find(g.own.begin(), g.own.end(), country) != g.own.end();
+        const QPoint cell =
+            owned ? deepestCell(g.own, &depth, g.w, g.h, country) : deepestCell(g.zoned, nullptr, g.w, g.h, country);
+        if (cell.x() >= 0)
+            middles_[country] = twipsOfGridPoint(cell.x(), cell.y());
     }
 }
 
@@ -249,19 +287,11 @@ QPoint MapPlaces::nearest(QPoint from, Heading heading) const
     return best;
 }
 
-QString MapPlaces::partOf(QPoint twips) const
+MapPlaces::Sector MapPlaces::sectorOf(QPoint twips) const
 {
     const QRect a = area();
     if (a.isEmpty())
-        return QString();
-    const int col = std::clamp(int(qint64(twips.x() - a.left()) * 3 / a.width()), 0, 2);
-    const int row = std::clamp(int(qint64(twips.y() - a.top()) * 3 / a.height()), 0, 2);
-    static const char *const rows[] = {"north", "", "south"};
-    static const char *const cols[] = {"west", "", "east"};
-    if (row == 1 && col == 1)
-        return QStringLiteral("centre of the map");
-    QString part = QString::fromLatin1(rows[row]);
-    if (col != 1)
-        part += (part.isEmpty() ? QString() : QStringLiteral("-")) + QString::fromLatin1(cols[col]);
-    return part + QStringLiteral(" of the map");
+        return {};
+    return {std::clamp(int(qint64(twips.y() - a.top()) * 3 / a.height()), 0, 2),
+            std::clamp(int(qint64(twips.x() - a.left()) * 3 / a.width()), 0, 2)};
 }

@@ -3,8 +3,8 @@
 // What lies under a point of the map: the country a drop there is judged as
 // (the drop zone on top, found by the window's own hit test), and what the
 // map picture shows there (that country's land, the sea, other land). The
-// drop light, the keyboard's pin and the screen reader all ask here, so all
-// three agree with the drop. Also finds each country's middle and the
+// drop light, the keyboard's pin and the screen reader all ask one of these,
+// so all three agree with the drop. Also finds each country's middle and the
 // nearest country in a compass direction, for jumping the pin.
 #include <QImage>
 #include <QPoint>
@@ -36,6 +36,11 @@ public:
             return zone >= 0 ? name == other.name : (ground == Ground::Sea) == (other.ground == Ground::Sea);
         }
     };
+    // A ninth of the map: row and column 0 (north, west) to 2 (south, east).
+    struct Sector {
+        int row = 1, col = 1;
+        bool operator==(const Sector &) const = default;
+    };
 
     explicit MapPlaces(const Form &form);
     // Reads the map picture's country mask, unless it has been read.
@@ -55,14 +60,18 @@ public:
     // The middle of the nearest other country in that direction from a
     // point, or (-1, -1) when there is none.
     QPoint nearest(QPoint from, Heading heading) const;
-    // "north-west of the map", "centre of the map", ...
-    QString partOf(QPoint twips) const;
+    // Which ninth of the visible map a point lies in.
+    Sector sectorOf(QPoint twips) const;
 
 private:
+    // Which country each point of a grid over the map belongs to.
+    struct Grid;
     bool ready() const;
     QPoint maskPixel(QPoint twips) const;
     Ground groundAt(QPoint pixel) const;
     void findMiddles() const;
+    Grid ownership() const;
+    QPoint twipsOfGridPoint(int gx, int gy) const;
 
     const Form &form_;
     const Control *map_ = nullptr;

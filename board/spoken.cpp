@@ -62,12 +62,83 @@ QString blocked(MapPlaces::Heading heading, bool jump)
     return QStringLiteral("%1 edge of the map").arg(headingName(heading));
 }
 
-QString whereIsPin(const MapPlaces::Place &p, const QString &part)
+// "Germany", "the sea" or "no country": what something is over.
+static QString over(const MapPlaces::Place &p)
 {
-    const QString over = p.country > 0                        ? p.name
-                         : p.ground == MapPlaces::Ground::Sea ? QStringLiteral("the sea")
-                                                              : QStringLiteral("no country");
-    return QStringLiteral("Pin over %1, %2").arg(over, part);
+    if (p.zone >= 0)
+        return p.name;
+    return p.ground == MapPlaces::Ground::Sea ? QStringLiteral("the sea") : QStringLiteral("no country");
+}
+
+QString whereIsPin(const MapPlaces::Place &p, MapPlaces::Sector sector)
+{
+    return QStringLiteral("Pin over %1, %2").arg(over(p), partOfMap(sector));
+}
+
+QString partOfMap(MapPlaces::Sector sector)
+{
+    if (sector.row == 1 && sector.col == 1)
+        return QStringLiteral("centre of the map");
+    static const char *const rows[] = {"north", "", "south"};
+    static const char *const cols[] = {"west", "", "east"};
+    QString part = QString::fromLatin1(rows[qBound(0, sector.row, 2)]);
+    if (sector.col != 1)
+        part +=
+            (part.isEmpty() ? QString() : QStringLiteral("-")) + QString::fromLatin1(cols[qBound(0, sector.col, 2)]);
+    return part + QStringLiteral(" of the map");
+}
+
+QString overMap(bool pointer, const MapPlaces::Place &p, const QString &carried)
+{
+    QString s = QStringLiteral("%1 over %2").arg(pointer ? QStringLiteral("Pointer") : QStringLiteral("Pin"), over(p));
+    if (!carried.isEmpty())
+        s += QStringLiteral(", carrying %1").arg(carried);
+    return s;
+}
+
+QString noPinOnMap()
+{
+    return QStringLiteral("No pin on the map");
+}
+
+QString mapName()
+{
+    return QStringLiteral("Map of Europe");
+}
+
+QString namesListName()
+{
+    return QStringLiteral("Country names");
+}
+
+QString namesListDescription()
+{
+    return QStringLiteral("Enter picks a name up");
+}
+
+QString nameState(bool onPanel)
+{
+    return onPanel ? QStringLiteral("not placed") : QStringLiteral("placed on the map");
+}
+
+QString pinName()
+{
+    return QStringLiteral("pin");
+}
+
+QString pinCarrying(const QString &name)
+{
+    return QStringLiteral("carrying %1").arg(name);
+}
+
+QString pinEmpty()
+{
+    return QStringLiteral("empty");
+}
+
+QString toTheNames()
+{
+    return QStringLiteral("Press Tab to reach the country names");
 }
 
 }  // namespace spoken

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The sentences a screen reader is given: what became of a drop, what the
-// pin is over, a new round. Short, and the name first, so that a player who
-// has heard enough can press on.
+// Every sentence and word a listening player is given: what became of a
+// drop, what the pin is over, a new round, and the names and descriptions a
+// screen reader reads off the window's parts. Short, and the name first, so
+// that a player who has heard enough can press on.
 #include "mapplaces.h"
 #include "outcome.h"
 
@@ -18,6 +19,23 @@ QString place(const MapPlaces::Place &place);
 // The pin could not go that way: the map's edge, or no country further.
 QString blocked(MapPlaces::Heading heading, bool jump);
 // Where the pin is: the place under it and the part of the map.
-QString whereIsPin(const MapPlaces::Place &place, const QString &part);
+QString whereIsPin(const MapPlaces::Place &place, MapPlaces::Sector sector);
+// "north-west of the map", "centre of the map", ...
+QString partOfMap(MapPlaces::Sector sector);
+
+// The map's description: what the pin, or the pointer of a mouse drag, is
+// over, and the name it carries; empty carried when it carries none.
+QString overMap(bool pointer, const MapPlaces::Place &place, const QString &carried = {});
+QString noPinOnMap();
+
+// The parts of the window, as a screen reader names and describes them.
+QString mapName();
+QString namesListName();
+QString namesListDescription();
+QString nameState(bool onPanel);
+QString pinName();
+QString pinCarrying(const QString &name);
+QString pinEmpty();
+QString toTheNames();
 
 }  // namespace spoken

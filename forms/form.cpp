@@ -2,6 +2,7 @@
 #include "form.h"
 
 #include "formserror.h"
+#include "guard.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -138,8 +139,7 @@ int Form::MsgBox(const QString &prompt, int style, const QString &title)
 
 void Form::reportFailure(const QString &description, const QString &location, int line)
 {
-    MsgBox(QStringLiteral("%1\r\n%2at line %3").arg(description, location).arg(line), vbExclamation,
-           QStringLiteral("Application Error"));
+    MsgBox(failureReportText(description, location, line), vbExclamation, kFailureTitle);
 }
 
 void Form::Unload()
@@ -162,9 +162,9 @@ template <class F> void Form::dispatch(F &&handler)
     try {
         handler();
     } catch (const FormsError &e) {
-        MsgBox(e.Description, vbExclamation, QStringLiteral("Application Error"));
+        MsgBox(e.Description, vbExclamation, kFailureTitle);
     } catch (const std::exception &e) {
-        MsgBox(QString::fromLocal8Bit(e.what()), vbExclamation, QStringLiteral("Application Error"));
+        MsgBox(QString::fromLocal8Bit(e.what()), vbExclamation, kFailureTitle);
     }
     notifyChanged();
 }

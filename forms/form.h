@@ -28,6 +28,8 @@ public:
 
     Platform &platform;
     AppObject &App;
+    // The window's name, as a skin's style sheet addresses it.
+    QString Name;
 
     // Window properties.
     QString Caption;

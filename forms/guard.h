@@ -11,6 +11,12 @@
 
 class Form;
 
+// The title of a failure's report, and its text: the failure's description,
+// the handler's location text and the line number, then (where the program
+// gives one) what the player is asked to do about it.
+inline const QString kFailureTitle = QStringLiteral("Application Error");
+QString failureReportText(const QString &description, const QString &location, int line, const QString &request = {});
+
 class Guard {
 public:
     Guard(Form &form, QString location) : form_(form), location_(std::move(location)) {}

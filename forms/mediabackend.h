@@ -10,7 +10,4 @@ public:
     // path is an already resolved local file path. A missing or unplayable
     // file, or a machine without sound output, must fail silently.
     virtual void play(const QString &path) = 0;
-    // Optional: prepare the engine so that the first real play() starts
-    // quickly. Must not make any sound and must not block.
-    virtual void warmUp(const QString &path) { Q_UNUSED(path); }
 };

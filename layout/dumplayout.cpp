@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
-// orbenvale-layout-data FILE [FLOOR]: writes the quiz window's layout as
-// JSON, for the test drivers and tools that need to know where things are:
-// every control with its place in twips, the stacking order, the regions and
-// the map-label places, and the few numbers that turn twips into pixels. The
-// build writes it from the same code the program builds its window with.
-// FLOOR, if given, is a C++ header with what the window's first frame shows
-// (pictures, captions, buttons), for the start-up benchmark's floor window.
+// orbenvale-layout-data FILE: writes the quiz window's layout as JSON, for
+// the test drivers and tools that need to know where things are: every
+// control's place in twips, the regions and the map-label places, the
+// player's volume and the few numbers that turn twips into pixels. The build
+// writes it from the same code the program builds its window with.
+// orbenvale-layout-data --floor FILE: writes a C++ header with what the
+// window's first frame shows (pictures, captions, buttons), for the start-up
+// benchmark's floor window.
 #include "form.h"
 #include "form1layout.h"
 #include "regions.h"
@@ -16,27 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cstdio>
-
-static QString kindName(ControlKind kind)
-{
-    switch (kind) {
-    case ControlKind::Label:
-        return QStringLiteral("label");
-    case ControlKind::Image:
-        return QStringLiteral("image");
-    case ControlKind::Shape:
-        return QStringLiteral("shape");
-    case ControlKind::TextBox:
-        return QStringLiteral("textbox");
-    case ControlKind::PushButton:
-        return QStringLiteral("pushbutton");
-    case ControlKind::MediaPlayer:
-        return QStringLiteral("mediaplayer");
-    case ControlKind::SkinFramework:
-        return QStringLiteral("skinframework");
-    }
-    return {};
-}
+#include <cstring>
 
 static QString quoted(const QString &text)
 {
@@ -89,53 +70,45 @@ static QJsonArray rect(const Control &c)
     return {c.Left, c.Top, c.Width, c.Height};
 }
 
-int main(int argc, char **argv)
+static bool writeLayout(const Form &form, const QString &path)
 {
-    QCoreApplication app(argc, argv);
-    if (argc != 2 && argc != 3) {
-        std::fputs("usage: orbenvale-layout-data FILE [FLOOR]\n", stderr);
-        return 2;
-    }
-    Platform platform;
-    Form form(platform);
-    layout::buildForm1(form);
-
     QJsonArray controls;
-    for (const Control *c : form.Controls()) {
-        QJsonObject o{{"name", c->Name},  {"index", c->Index},     {"kind", kindName(c->kind)},
-                      {"rect", rect(*c)}, {"visible", c->Visible}, {"tabIndex", c->TabIndex}};
-        if (!c->Caption.isEmpty())
-            o.insert("caption", c->Caption);
-        if (!c->Tag.isEmpty())
-            o.insert("tag", c->Tag);
-        controls.append(o);
-    }
-    QJsonArray stacking;
-    for (const Control *c : form.stacking())
-        stacking.append(QJsonArray{c->Name, c->Index});
+    for (const Control *c : form.Controls())
+        controls.append(QJsonObject{{"name", c->Name}, {"index", c->Index}, {"rect", rect(*c)}});
     QJsonArray regions, mapLabels;
     for (const layout::RegionRect &r : layout::kRegions)
         regions.append(QJsonArray{r.left, r.top, r.width, r.height, QString::fromLatin1(r.tag)});
     for (const layout::MapLabelPlace &m : layout::kMapLabels)
         mapLabels.append(QJsonArray{m.left, m.top, m.width, m.height, QString::fromLatin1(m.country)});
-    const QImage map = layout::mapPicture().picture();
     const QJsonObject root{
         {"title", layout::kProductName},
         {"twipsPerPixel", kTwipsPerPixel},
         {"client", QJsonArray{form.ClientWidth, form.ClientHeight}},
-        {"mapPicture", QJsonArray{map.width(), map.height()}},
-        {"leftColumnNames", layout::kLeftColumnNames},
         {"playerVolume", layout::kPlayerVolume},
         {"controls", controls},
-        {"stacking", stacking},
         {"regions", regions},
         {"mapLabels", mapLabels},
     };
-    QFile out(QString::fromLocal8Bit(argv[1]));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || out.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0) {
-        std::fprintf(stderr, "orbenvale-layout-data: cannot write %s\n", argv[1]);
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly | QIODevice::Truncate)
+           && out.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) >= 0;
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const bool floor = argc == 3 && std::strcmp(argv[1], "--floor") == 0;
+    if (argc != 2 && !floor) {
+        std::fputs("usage: orbenvale-layout-data FILE | --floor FILE\n", stderr);
+        return 2;
+    }
+    Platform platform;
+    Form form(platform);
+    layout::buildForm1(form);
+    const char *path = argv[argc - 1];
+    if (!(floor ? writeFloor(form, QString::fromLocal8Bit(path)) : writeLayout(form, QString::fromLocal8Bit(path)))) {
+        std::fprintf(stderr, "orbenvale-layout-data: cannot write %s\n", path);
         return 1;
     }
-    return argc == 3 && !writeFloor(form, QString::fromLocal8Bit(argv[2])) ? 1 : 0;
+    return 0;
 }

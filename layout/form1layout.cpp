@@ -259,6 +259,7 @@ static void stack(Form &f)
 
 void buildForm1(Form &f)
 {
+    f.Name = QStringLiteral("Form1");
     f.ClientWidth = kClientWidth;
     f.ClientHeight = kClientHeight;
     f.BackColor = vbWhite;

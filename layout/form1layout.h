@@ -53,5 +53,7 @@ QImage countryMask(int scale);
 // The colours the map picture gives the sea and land of no quiz country.
 constexpr QRgb kSeaColour = 0xFF6898D0;
 constexpr QRgb kOtherLandColour = 0xFFC8C8C4;
+// Map pixels darker than this (qGray) are border and coast lines.
+constexpr int kBorderLineLightness = 120;
 
 }  // namespace layout

@@ -60,7 +60,7 @@ protected:
         const int value = indexOf(country) + 1;
         std::vector<QPoint> candidates;
         for (const QPoint &p : innerLand(value))
-            if (view->dropTarget().places().at(p * kTwipsPerPixel + QPoint(7, 7)).country == value)
+            if (h.window->places().at(p * kTwipsPerPixel + QPoint(7, 7)).country == value)
                 candidates.push_back(p);
         return candidates.empty() ? QPoint(-1, -1) : candidates[candidates.size() / 2];
     }
@@ -86,14 +86,15 @@ protected:
     }
 
     ViewHarness h;
-    std::unique_ptr<FormView> &view = h.view;
+    FormView *&view = h.view;
     QImage mask;
     qreal scale = 1;
 };
 
 TEST_F(Tint, TintedCountryIsTheOneTheDropZonesJudge)
 {
-    DropTarget &target = view->dropTarget();
+    DropTarget &target = h.window->dropLight();
+    const MapPlaces &places = h.window->places();
     long tinted = 0, sea = 0;
     for (int y = 0; y < 8235; y += 45) {
         for (int x = 0; x < 8835; x += 45) {
@@ -104,7 +105,7 @@ TEST_F(Tint, TintedCountryIsTheOneTheDropZonesJudge)
                 if (QRect(reg.left, reg.top, reg.width, reg.height).contains(x, y))
                     judged = indexOf(reg.tag) + 1;
             }
-            ASSERT_EQ(target.places().at({x, y}).country, judged) << x << "," << y;
+            ASSERT_EQ(places.at({x, y}).country, judged) << x << "," << y;
             const int land = mask.pixelIndex((x - h.form->Image1.Left) / kTwipsPerPixel, y / kTwipsPerPixel);
             const int shown = target.countryAt({x, y});
             EXPECT_EQ(shown, land ? judged : 0) << x << "," << y;
@@ -146,11 +147,11 @@ TEST_F(Tint, DraggingANameTintsTheCountryItWouldGoTo)
     spy.region = &painted;
     view->installEventFilter(&spy);
     send(QEvent::MouseMove, overGermany);
-    EXPECT_EQ(view->dropTarget().tinted(), germany);
+    EXPECT_EQ(h.window->dropLight().tinted(), germany);
     const QImage overG = shot();
     view->removeEventFilter(&spy);
     EXPECT_EQ(overG, fresh()) << "no stale pixels";
-    const QRect germanBox = FormView::toPixels(view->dropTarget().countryRect(germany)).toAlignedRect();
+    const QRect germanBox = FormView::toPixels(h.window->dropLight().countryRect(germany)).toAlignedRect();
     EXPECT_TRUE(germanBox.adjusted(-2, -2, 2, 2).contains(painted.boundingRect())) << "only Germany's box repaints";
     EXPECT_GE(lighter(before, overG, germanLand), 0.95) << "Germany's land is lit up";
     EXPECT_EQ(changed(before, overG, frenchLand), 0.0) << "France is left alone";
@@ -170,17 +171,17 @@ TEST_F(Tint, DraggingANameTintsTheCountryItWouldGoTo)
 
     // Over open sea nothing is tinted.
     send(QEvent::MouseMove, {20, 300});
-    EXPECT_EQ(view->dropTarget().tinted(), 0);
+    EXPECT_EQ(h.window->dropLight().tinted(), 0);
     EXPECT_EQ(changed(before, shot(), germanLand), 0.0);
 
     // Let go over France: a wrong drop, and France flashes for half a second.
     const QPoint overFrance = landOf("France");
     send(QEvent::MouseMove, overFrance);
-    EXPECT_EQ(view->dropTarget().tinted(), france);
+    EXPECT_EQ(h.window->dropLight().tinted(), france);
     send(QEvent::MouseButtonRelease, overFrance);
     EXPECT_TRUE(f.labels(12).Visible) << "a wrong drop";
-    EXPECT_EQ(view->dropTarget().tinted(), 0);
-    EXPECT_EQ(view->dropTarget().flashing(), france);
+    EXPECT_EQ(h.window->dropLight().tinted(), 0);
+    EXPECT_EQ(h.window->dropLight().flashing(), france);
     const QImage flashed = shot();
     EXPECT_GE(changed(before, flashed, frenchLand), 0.95) << "France flashes";
     long redder = 0;
@@ -192,7 +193,7 @@ TEST_F(Tint, DraggingANameTintsTheCountryItWouldGoTo)
     EXPECT_EQ(changed(before, flashed, germanLand), 0.0);
     QElapsedTimer clock;
     clock.start();
-    while (view->dropTarget().flashing() != 0 && clock.elapsed() < 2000) {
+    while (h.window->dropLight().flashing() != 0 && clock.elapsed() < 2000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(5);
     }
@@ -211,8 +212,8 @@ TEST_F(Tint, ACorrectDropFlashesNothing)
     send(QEvent::MouseMove, overGermany);
     send(QEvent::MouseButtonRelease, overGermany);
     EXPECT_FALSE(f.labels(12).Visible);
-    EXPECT_EQ(view->dropTarget().tinted(), 0);
-    EXPECT_EQ(view->dropTarget().flashing(), 0);
+    EXPECT_EQ(h.window->dropLight().tinted(), 0);
+    EXPECT_EQ(h.window->dropLight().flashing(), 0);
 }
 
 // Run with QT_SCALE_FACTOR=2 as its own test: the pointers and the tint at

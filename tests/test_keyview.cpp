@@ -22,9 +22,9 @@ protected:
     {
         h.open();
         plain = view->grab().toImage();
-        keys = std::make_unique<KeyboardView>(*view, *h.form);
+        keys = &h.window->keys();
         view->show();
-        QApplication::setActiveWindow(view.get());
+        QApplication::setActiveWindow(view);
         text1 = view->findChild<QWidget *>("Text1");
         restart = view->findChild<QPushButton *>("PushButton1");
         exit = view->findChild<QPushButton *>("PushButton2");
@@ -34,12 +34,12 @@ protected:
     }
     void TearDown() override
     {
-        keys.reset();
-        view.reset();
+        keys = nullptr;
+        h.close();
     }
     void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString &text = {})
     {
-        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : view.get();
+        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : view;
         QKeyEvent press(QEvent::KeyPress, k, mods, text);
         QApplication::sendEvent(target, &press);
         QKeyEvent release(QEvent::KeyRelease, k, mods, text);
@@ -80,8 +80,8 @@ protected:
         return n;
     }
     ViewHarness h;
-    std::unique_ptr<FormView> &view = h.view;
-    std::unique_ptr<KeyboardView> keys;
+    FormView *&view = h.view;
+    KeyboardView *keys = nullptr;
     QImage plain;
     QWidget *text1 = nullptr;
     QPushButton *restart = nullptr, *exit = nullptr;
@@ -155,8 +155,9 @@ TEST_F(KeyView, APickedUpNameRidesThePinAndTheMouseCannotSteerIt)
         << "the picture lies up and left of the needle's tip";
 
     // The country under the needle lights up as under a dragging pointer.
-    DropTarget &tint = view->dropTarget();
-    const int germany = tint.places().at(h.pointOf("Germany")).country;
+    DropTarget &tint = h.window->dropLight();
+    const MapPlaces &places = h.window->places();
+    const int germany = places.at(h.pointOf("Germany")).country;
     ASSERT_GT(germany, 0);
     QPoint onLand(-1, -1);
     for (int dy = -600; dy <= 600 && onLand.x() < 0; dy += 75)
@@ -191,21 +192,21 @@ TEST_F(KeyView, ReturnPressesButtonsAndEscapeCancelsAMouseDrag)
     mouse(QEvent::MouseMove, from + QPoint(3, 0), Qt::LeftButton);
     mouse(QEvent::MouseMove, spain, Qt::LeftButton);
     ASSERT_EQ(f.dragSource(), &f.labels(35));
-    ASSERT_NE(view->dropTarget().tinted(), 0) << "Spain lit up under the pointer";
+    ASSERT_NE(h.window->dropLight().tinted(), 0) << "Spain lit up under the pointer";
     key(Qt::Key_Escape);  // the focus is still on the text box
     EXPECT_EQ(f.dragSource(), nullptr);
-    EXPECT_EQ(view->dropTarget().tinted(), 0) << "and dark again once the drag is cancelled";
+    EXPECT_EQ(h.window->dropLight().tinted(), 0) << "and dark again once the drag is cancelled";
     EXPECT_EQ(view->cursor().shape(), Qt::ArrowCursor) << "the push-pin pointer goes";
     mouse(QEvent::MouseButtonRelease, spain, Qt::NoButton);
     EXPECT_TRUE(f.labels(35).Visible);
     EXPECT_FALSE(f.maplabel(35).Visible);
     EXPECT_TRUE(h.sounds.played.empty());
     QApplication::processEvents();
-    EXPECT_EQ(keys->reader().status()->text(), "Spain put back");
+    EXPECT_EQ(h.window->reader().status()->text(), "Spain put back");
 
     h.drag(f.labels(35), h.pointOf("Spain"));
     QApplication::processEvents();
-    EXPECT_EQ(keys->reader().status()->text(), "Spain placed, 1 of 41") << "mouse drops are told too";
+    EXPECT_EQ(h.window->reader().status()->text(), "Spain placed, 1 of 41") << "mouse drops are told too";
     restart->setFocus();
     key(Qt::Key_Return);
     EXPECT_EQ(f.placedcount, 0) << "Return presses Restart";
@@ -218,6 +219,8 @@ TEST_F(KeyView, ReturnPressesButtonsAndEscapeCancelsAMouseDrag)
 TEST_F(KeyView, AssistiveToolsSeeTheNamesTheMapThePinAndTheOutcome)
 {
     Form1 &f = *h.form;
+    QStringList said;
+    QObject::connect(&h.window->reader(), &ScreenReader::spoke, [&](const QString &s) { said << s; });
     QAccessibleInterface *list = QAccessible::queryAccessibleInterface(keys->names());
     ASSERT_TRUE(list);
     EXPECT_EQ(list->role(), QAccessible::List);
@@ -250,7 +253,7 @@ TEST_F(KeyView, AssistiveToolsSeeTheNamesTheMapThePinAndTheOutcome)
     EXPECT_FALSE(pin->state().invisible);
     EXPECT_EQ(pin->rect(), QRect(view->mapToGlobal(px(keys->play().pin())), QSize(1, 1)));
     EXPECT_EQ(pin->text(QAccessible::Description), "carrying Germany");
-    EXPECT_EQ(map->text(QAccessible::Description), "Pin over " + keys->play().countryAt(keys->play().pin()));
+    EXPECT_EQ(map->text(QAccessible::Description), "Pin over " + h.window->places().at(keys->play().pin()).name);
 
     keys->play().movePin(h.pointOf("Germany") - keys->play().pin());
     EXPECT_EQ(map->text(QAccessible::Description), "Pin over Germany");
@@ -261,19 +264,18 @@ TEST_F(KeyView, AssistiveToolsSeeTheNamesTheMapThePinAndTheOutcome)
         EXPECT_NE(list->child(i)->text(QAccessible::Name), "Germany");
     EXPECT_EQ(list->indexOfChild(nameItem(keys->names(), 13)), 12) << "Greece moved up";
     EXPECT_TRUE(nameItem(keys->names(), 12)->state().invisible);
-    QAccessibleInterface *status = QAccessible::queryAccessibleInterface(keys->reader().status());
+    QAccessibleInterface *status = QAccessible::queryAccessibleInterface(h.window->reader().status());
     ASSERT_TRUE(status);
     EXPECT_EQ(status->role(), QAccessible::StatusBar);
     EXPECT_EQ(status->text(QAccessible::Name), "Germany placed, 1 of 41");
-    QAccessibleInterface *voice = QAccessible::queryAccessibleInterface(keys->reader().voice());
+    QAccessibleInterface *voice = QAccessible::queryAccessibleInterface(h.window->reader().voice());
     ASSERT_TRUE(voice);
     EXPECT_EQ(voice->role(), QAccessible::Notification) << "what readers speak unasked";
     EXPECT_EQ(voice->text(QAccessible::Name), "Germany placed, 1 of 41");
-    const QStringList said = keys->reader().said();
     EXPECT_EQ(said.count("Germany placed, 1 of 41"), 1) << "told once: " << said.join(" | ").toStdString();
     EXPECT_TRUE(said.contains("Germany picked up")) << said.join(" | ").toStdString();
 
-    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(view.get());
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(view);
     EXPECT_EQ(window->role(), QAccessible::Window);
     EXPECT_EQ(window->text(QAccessible::Name), "Orbenvale Tessary Plunor");
     QAccessibleInterface *text = QAccessible::queryAccessibleInterface(text1);
@@ -282,7 +284,7 @@ TEST_F(KeyView, AssistiveToolsSeeTheNamesTheMapThePinAndTheOutcome)
     key(Qt::Key_Tab);
     key(Qt::Key_Return);  // Restart
     EXPECT_EQ(list->childCount(), 41) << "Germany is back";
-    EXPECT_EQ(keys->reader().said().back(), "New round, 41 names to place");
+    EXPECT_EQ(said.back(), "New round, 41 names to place");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(restart)->text(QAccessible::Name), "Restart");
 }
 

@@ -23,6 +23,9 @@
 
 namespace {
 
+// How the sound server lists the client under test.
+const QString kClient = QStringLiteral("orbenvale test");
+
 using namespace std::chrono_literals;
 
 bool waitFor(const std::function<bool()> &done, int ms)
@@ -148,7 +151,7 @@ TEST_F(Pulse, NoServerOrOneThatNeverAnswersIsSilentAndWaitsForNothing)
     // Nobody at the address.
     useServer(QStringLiteral("unix:") + dir.filePath("nobody"));
     {
-        PulseOutput out;
+        PulseOutput out(kClient);
         EXPECT_LT(timed([&] { out.prepare(); }), 50.0);
         EXPECT_LT(timed([&] { out.start(tone(500)); }), 50.0);
         tickFor(out, 100);
@@ -166,7 +169,7 @@ TEST_F(Pulse, NoServerOrOneThatNeverAnswersIsSilentAndWaitsForNothing)
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
     ASSERT_EQ(::listen(listener, 8), 0);
     useServer(QStringLiteral("unix:") + dir.filePath("frozen"));
-    auto out = std::make_unique<PulseOutput>();
+    auto out = std::make_unique<PulseOutput>(kClient);
     EXPECT_LT(timed([&] { out->start(tone(500)); }), 50.0) << "connecting is not waited for";
     EXPECT_EQ(out->link(), PulseOutput::Link::Connecting);
     for (int i = 0; i < 5; ++i)
@@ -188,7 +191,7 @@ TEST_F(Pulse, AServerThatFreezesIsGivenUpAndOneThatComesBackIsUsedAgain)
     Server server(dir.path());
     ASSERT_TRUE(server.start());
     useServer(server.address());
-    auto output = std::make_unique<PulseOutput>();
+    auto output = std::make_unique<PulseOutput>(kClient);
     PulseOutput &out = *output;
     out.prepare();
     ASSERT_TRUE(waitFor([&] { return out.link() == PulseOutput::Link::Ready; }, 5000));

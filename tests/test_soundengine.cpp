@@ -133,8 +133,8 @@ TEST(SoundEngine, PlaysAtVolumeAndEveryNewSoundReplacesTheOneInProgress)
         EXPECT_TRUE(starts[i].empty()) << "only silence while it is decoded";
     const size_t first = starts.size();
 
-    rig.engine.warmUp(sound("wrong.wma"));
-    rig.engine.warmUp(sound("complete.wma"));
+    rig.engine.warmUp({sound("wrong.wma")});
+    rig.engine.warmUp({sound("complete.wma")});
     ASSERT_TRUE(rig.engine.waitForDecodes(10000));
     rig.engine.play(sound("complete.wma"));
     ASSERT_TRUE(rig.waitForStarts(first + 1));
@@ -164,7 +164,7 @@ TEST(SoundEngine, ReadsAFileAgainWhenItChangesAndOnlyTheLastRequestPlays)
     const auto chime = expected(sound("correct.wma"));
 
     Rig rig;
-    rig.engine.warmUp(path);
+    rig.engine.warmUp({path});
     ASSERT_TRUE(rig.engine.waitForDecodes(10000));
     rig.engine.play(path);
     ASSERT_TRUE(rig.waitForStarts(1));
@@ -211,8 +211,8 @@ TEST(SoundEngine, AnOutputThatHangsHoldsUpNeitherPlayNorTheEnd)
     QElapsedTimer ending;
     {
         SoundEngine engine(Decoder, layout::kPlayerVolume, std::make_unique<RecordingOutput>(out));
-        engine.warmUp(sound("correct.wma"));
-        engine.warmUp(sound("wrong.wma"));
+        engine.warmUp({sound("correct.wma")});
+        engine.warmUp({sound("wrong.wma")});
         ASSERT_TRUE(engine.waitForDecodes(10000));
         {
             std::lock_guard lock(out->mutex);
@@ -293,7 +293,7 @@ TEST(SoundEngine, DamagedFilesAreSilentAndNeverHoldUpTheCaller)
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.wma"));
 
     Rig rig;
-    rig.engine.warmUp(sound("correct.wma"));
+    rig.engine.warmUp({sound("correct.wma")});
     ASSERT_TRUE(rig.engine.waitForDecodes(10000));
     qint64 slowest = 0;
     for (const char *name : {"junk.wma", "cut.wma", "huge.wma", "fifo.wma", "folder.wma", "junk.wma"}) {

@@ -7,8 +7,8 @@
 //            the tint moved to another country (or went away) on their own
 //   outline  a name dragged without a drag icon, so its outline follows
 //   huge     a pointer move over the map with a 1 MiB name in the column
-#include "formview.h"
 #include "harness.h"
+#include "quizwindow.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -39,20 +39,21 @@ static Spread spreadOf(std::vector<double> micros)
 
 // Moves the pointer over the map, across many countries, as a hesitating
 // player would; each step ends once the window has repainted what it asked.
-static Spread wander(FormView &view, int steps, Qt::MouseButtons buttons, Spread *tintSteps = nullptr,
+static Spread wander(QuizWindow &window, int steps, Qt::MouseButtons buttons, Spread *tintSteps = nullptr,
                      int *tintChanges = nullptr)
 {
+    FormView &view = window.view();
     std::vector<double> micros, changing;
     micros.reserve(steps);
     for (int k = 0; k < steps; ++k) {
         const double t = k / 40.0;
         const QPointF at(295 + 250 * std::sin(t), 270 + 230 * std::sin(1.7 * t + 0.5));
-        const int tintBefore = view.dropTarget().tinted();
+        const int tintBefore = window.dropLight().tinted();
         const auto start = std::chrono::steady_clock::now();
         send(view, QEvent::MouseMove, at, buttons);
         QApplication::processEvents();
         micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
-        if (view.dropTarget().tinted() != tintBefore)
+        if (window.dropLight().tinted() != tintBefore)
             changing.push_back(micros.back());
     }
     if (tintSteps)
@@ -72,7 +73,8 @@ int main(int argc, char **argv)
     Harness h;
     h.write("items.txt", countryList());
     h.create();
-    FormView view(*h.form);
+    QuizWindow window(*h.form);
+    FormView &view = window.view();
     h.load();
     view.show();
     QApplication::processEvents();
@@ -85,7 +87,7 @@ int main(int argc, char **argv)
     QApplication::processEvents();
     Spread tint{};
     int tintChanges = 0;
-    const Spread pin = wander(view, steps, Qt::LeftButton, &tint, &tintChanges);
+    const Spread pin = wander(window, steps, Qt::LeftButton, &tint, &tintChanges);
     send(view, QEvent::MouseButtonRelease, QPointF(20, 20), Qt::NoButton);
     QApplication::processEvents();
     if (!h.form->labels(0).Visible) {
@@ -99,7 +101,7 @@ int main(int argc, char **argv)
     const QPointF grip1 = FormView::toPixels(h.form->labels(1).rect()).center();
     send(view, QEvent::MouseButtonPress, grip1, Qt::LeftButton);
     QApplication::processEvents();
-    const Spread outline = wander(view, steps, Qt::LeftButton);
+    const Spread outline = wander(window, steps, Qt::LeftButton);
     send(view, QEvent::MouseButtonRelease, QPointF(20, 20), Qt::NoButton);
     QApplication::processEvents();
 
@@ -107,7 +109,7 @@ int main(int argc, char **argv)
     h.form->labels(2).Caption = QString(1 << 20, QLatin1Char('W'));
     h.form->changed();
     QApplication::processEvents();
-    const Spread huge = wander(view, std::min(steps, 50), Qt::NoButton);
+    const Spread huge = wander(window, std::min(steps, 50), Qt::NoButton);
 
     std::printf("drag-step-us median %.1f p10 %.1f p90 %.1f max %.1f tint-change-median %.1f tint-change-p90 %.1f "
                 "tint-change-max %.1f tint-changes %d outline-median %.1f outline-p90 %.1f "

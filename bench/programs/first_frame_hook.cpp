@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Linked with desktop/main.cpp as it stands, this makes the start-up benchmark's
+// Linked with app/main.cpp as it stands, this makes the start-up benchmark's
 // variant of the program: the same start-up, reported and ended at the quiz
 // window's first frame.
 #include "firstframe.h"

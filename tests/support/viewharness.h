@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The quiz window on screen for the window tests (offscreen platform): the
-// headless harness with a view on it, mouse input as the window system
-// sends it, and the two ways to look at it.
+// headless harness with the program's own quiz window on it (view, drop
+// light, keyboard parts and screen reader, wired as the program wires them),
+// mouse input as the window system sends it, and the two ways to look at it.
 #include "formview.h"
 #include "harness.h"
+#include "quizwindow.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -23,14 +25,21 @@ inline QRect px(const QRect &twips)
 
 class ViewHarness : public Harness {
 public:
-    // Creates the window and its view with the shipped names, and runs the start-up.
+    // Creates the window with the shipped names, and runs the start-up.
     FormView &open()
     {
         write("items.txt", countryList());
         create();
-        view = std::make_unique<FormView>(*form);
+        window = std::make_unique<QuizWindow>(*form);
+        view = &window->view();
         load();
         return *view;
+    }
+    // Closes the window and takes it away.
+    void close()
+    {
+        view = nullptr;
+        window.reset();
     }
     // A mouse event at a window pixel; a press or move carries the left
     // button unless buttons says otherwise.
@@ -41,7 +50,7 @@ public:
                                                                            : Qt::MouseButtons(Qt::LeftButton);
         QMouseEvent e(type, QPointF(pixels), view->mapToGlobal(QPointF(pixels)),
                       type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held, Qt::NoModifier);
-        QApplication::sendEvent(view.get(), &e);
+        QApplication::sendEvent(view, &e);
     }
     // What is on the screen now, partial repaints and all.
     QImage screen()
@@ -52,5 +61,6 @@ public:
     // The window painted afresh from the model.
     QImage fresh() { return view->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
-    std::unique_ptr<FormView> view;
+    std::unique_ptr<QuizWindow> window;
+    FormView *view = nullptr;
 };

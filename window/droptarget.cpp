@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "droptarget.h"
 
-#include "form.h"
+#include "control.h"
 #include "form1layout.h"
 
 #include <QPainter>
@@ -13,19 +13,16 @@ namespace {
 // Light enough that the country's own colour and its borders still show.
 constexpr QRgb kTint = qRgba(255, 255, 255, 120);
 constexpr QRgb kFlash = qRgba(232, 48, 40, 130);
-// Map pixels this dark are border lines: they are left as they are.
-constexpr int kBorderLightness = 120;
 
 }  // namespace
 
-DropTarget::DropTarget(Form &form, QObject *parent) : QObject(parent), form_(form), places_(form)
+DropTarget::DropTarget(const MapPlaces &places, QObject *parent) : QObject(parent), places_(places)
 {
     flashTimer_.setSingleShot(true);
     flashTimer_.setInterval(kFlashMs);
     connect(&flashTimer_, &QTimer::timeout, this, [this] {
         touch(flashing_);
         flashing_ = 0;
-        emit form_.changed();
     });
 }
 
@@ -97,7 +94,7 @@ void DropTarget::touch(int country)
 {
     const QRect area = countryRect(country);
     if (!area.isEmpty())
-        form_.invalidate(area);
+        emit areaChanged(area);
 }
 
 bool DropTarget::setTinted(int country)
@@ -154,21 +151,22 @@ const QImage &DropTarget::tintOf(int country, bool flash, const Mask &mask)
         const auto *under = reinterpret_cast<const QRgb *>(shown.constScanLine(from.y() + y)) + from.x();
         auto *dst = reinterpret_cast<QRgb *>(out.scanLine(y));
         for (int x = 0; x < b.width(); ++x)
-            if (values[x] == country && qGray(under[x]) >= kBorderLightness)
+            // The borders are left as they are.
+            if (values[x] == country && qGray(under[x]) >= layout::kBorderLineLightness)
                 dst[x] = premultiplied;
     }
     out.setDevicePixelRatio(mask.scale);
-    ++tintsMade_;
     if (int(tints_.size()) >= kKeptTints)
         tints_.pop_back();
     tints_.insert(tints_.begin(), Tint{key, std::move(out)});
     return tints_.front().image;
 }
 
-void DropTarget::paint(QPainter &painter, qreal devicePixelRatio, const QRect &exposed)
+void DropTarget::paint(QPainter &painter, const QRect &exposed)
 {
     if ((!tinted_ && !flashing_) || !map_)
         return;
+    const qreal devicePixelRatio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     const Mask *m = &mask(devicePixelRatio > 1.0 ? 2 : 1);
     if (m->values.isNull() && m->scale == 2)
         m = &mask(1);  // a sharper mask is missing: the tint is drawn from the plain one

@@ -28,6 +28,9 @@ public:
 
 private:
     bool shapeOneLine(const QString &text, const QFont &font, QSizeF box, Qt::Alignment alignment);
+    // The lines a caption is shown in, narrowing font if need be.
+    QStringList fitLines(const QString &text, QFont &font, QSizeF box, int lineCount);
+    void shapeLines(const QFont &font, qreal boxWidth, qreal lineSpacing, Qt::Alignment alignment);
 
     QList<QGlyphRun> runs_;
     QStringList lines_;

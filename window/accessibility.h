@@ -4,22 +4,19 @@
 // caption, the names still on the panel as a list, the map with what the pin
 // (or the pointer in a drag) is over, the pin, a status line with the last
 // outcome, and a voice: a notification that readers speak as soon as it
-// shows, given the outcome each drop reports, what the pin comes onto and
-// every new round.
-#include "mapplaces.h"
-
+// shows, given whatever the quiz tells a listening player (Narrator).
 #include <QObject>
 #include <QPoint>
-#include <QStringList>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <vector>
 
+class FormView;
 class KeyboardView;
 class MapPart;
 class NamePanel;
 class QAccessibleInterface;
-struct DropOutcome;
 
 // An invisible line that holds text for a screen reader and paints nothing.
 class ReaderLine : public QWidget {
@@ -52,23 +49,27 @@ public:
 class ScreenReader : public QObject {
     Q_OBJECT
 public:
-    explicit ScreenReader(KeyboardView &keys);
+    // Reads the window and its keyboard parts.
+    ScreenReader(FormView &window, KeyboardView &keys);
     ~ScreenReader() override;
 
     // Says a sentence, at once.
     void say(const QString &sentence);
-    // Everything said so far, a sentence an entry (for tests).
-    const QStringList &said() const { return said_; }
     StatusLine *status() const { return status_; }
     // The notification that said the last sentence.
     Announcement *voice() const { return voices_[next_ == 0 ? kVoices - 1 : next_ - 1]; }
 
     // The focus moved between the parts of the window.
     void focusMoved();
+    // Tells a reader what changed in the tree: names leaving or coming back
+    // to the panel, the selection, the pin and what it points at.
+    void treeChanged();
+
+signals:
+    // A sentence went out to the reader.
+    void spoke(const QString &sentence);
 
 private:
-    void outcome(const DropOutcome &outcome);
-    void treeChanged();
     void tellSelection();
 
     // A reader fetches a notification's words when it gets to the event, so
@@ -79,12 +80,12 @@ private:
     static constexpr int kVoices = 4;
     static constexpr int kHeardMs = 2000;
 
+    FormView &window_;
     KeyboardView &keys_;
     StatusLine *status_;
     Announcement *voices_[kVoices];
     QTimer *quiet_[kVoices];
     int next_ = 0;
-    QStringList said_;
     // What the reader was last told of the tree.
     std::vector<bool> shown_;
     int selected_ = -1;

@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The quiz window on screen: one widget paints the windowless controls in
-// stacking order at 15 twips per logical pixel and feeds mouse input to the
-// model; push buttons and the text box are real Qt widgets on top of it.
+// A window of the forms runtime on screen: one widget paints the windowless
+// controls in stacking order at 15 twips per logical pixel and feeds mouse
+// input to the model; push buttons and the text box are real Qt widgets on
+// top of it. It paints any window; looks of a program's own (a light over
+// the map) are painted by whoever adds them, between the controls.
 #include "captionlayout.h"
-#include "droptarget.h"
 
 #include <QCursor>
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <unordered_map>
 
 class Control;
 class Form;
+class QPainter;
 
 class FormView : public QWidget {
     Q_OBJECT
@@ -34,12 +37,23 @@ public:
     static QFont fontOf(const Control &c);
     static QRectF toPixels(const QRect &twips);
 
-    // The country a dragged name would go to, tinted on the map.
-    DropTarget &dropTarget() { return dropTarget_; }
+    // Paints a look of the program's own just above a control (and below
+    // whatever lies in front of it), where it meets the exposed area
+    // (logical pixels); the painter's origin is the window's.
+    using Painting = std::function<void(QPainter &painter, const QRect &exposed)>;
+    void paintAbove(const Control &control, Painting painting);
+    // Repaints an area of the window given in twips.
+    void updateTwips(const QRect &twips);
 
 signals:
     // The window has been painted for the first time.
     void firstPainted();
+    // The mouse, in twips, just before the window model is given it: the
+    // left button pressed (a drag may begin), the pointer moved, the left
+    // button let go.
+    void pressing(QPoint twips);
+    void pointerMoving(QPoint twips);
+    void releasing(QPoint twips);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -77,5 +91,5 @@ private:
     std::map<std::pair<qint64, int>, QCursor> cursors_;
     std::unordered_map<const Control *, ShapedCaption> captions_;
     int captionLayoutsMade_ = 0;
-    DropTarget dropTarget_;
+    std::multimap<const Control *, Painting> paintings_;
 };

@@ -53,8 +53,9 @@ public:
     static constexpr int kTickMs = 100;
 
     // decoder: the decode helper program; volume: 0 to 100, as the media
-    // player's setting has it; output: null for the system's sound server.
-    SoundEngine(const QString &decoder, int volume, std::unique_ptr<SoundOutput> output = {});
+    // player's setting has it; output: where the sound goes (PulseOutput for
+    // the desktop's sound server).
+    SoundEngine(const QString &decoder, int volume, std::unique_ptr<SoundOutput> output);
     ~SoundEngine() override;
 
     // Starts the file at once, replacing the sound in progress. A file not
@@ -62,9 +63,8 @@ public:
     // that is done unless another sound has been asked for meanwhile. A
     // missing or undecodable file replaces the sound in progress by silence.
     void play(const QString &path) override;
-    // Decodes the file ahead of its first play(), in the background.
-    void warmUp(const QString &path) override;
-    // The same for several files, decoded by one run of the helper.
+    // Decodes files ahead of their first play(), in the background, all in
+    // one run of the helper.
     void warmUp(const QStringList &paths);
     // Connects the output ahead of the first play(), in the background.
     void prepareOutput();

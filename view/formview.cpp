@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "formview.h"
 
-#include "accessibility.h"
 #include "form.h"
 #include "textbox.h"
 
@@ -16,23 +15,29 @@
 #include <QTimer>
 #include <QtMath>
 
-FormView::FormView(Form &form) : form_(form), dropTarget_(form)
+FormView::FormView(Form &form) : form_(form)
 {
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(form.Name);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
     setFixedSize(form.ClientWidth / kTwipsPerPixel, form.ClientHeight / kTwipsPerPixel);
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // Before any widget: a reader that asks about one early must get the
-    // description made for it, which Qt then keeps.
-    installAccessibility();
     createWidgets();
     connect(&form_, &Form::changed, this, &FormView::sync);
     connect(&form_, &Form::windowUnloaded, this, &QWidget::close);
-    connect(&form_, &Form::dropRefused, this,
-            [this](const Control &zone) { dropTarget_.flash(MapPlaces::countryOfZone(zone)); });
     sync();
+}
+
+void FormView::paintAbove(const Control &control, Painting painting)
+{
+    paintings_.emplace(&control, std::move(painting));
+}
+
+void FormView::updateTwips(const QRect &twips)
+{
+    if (!twips.isEmpty())
+        update(pixelsTouched(twips));
 }
 
 QRectF FormView::toPixels(const QRect &twips)
@@ -258,8 +263,9 @@ void FormView::paintEvent(QPaintEvent *event)
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         if ((*it)->Visible && pixelsTouched((*it)->rect()).intersects(dirty))
             paintControl(p, **it);
-        if (*it == dropTarget_.map())
-            dropTarget_.paint(p, devicePixelRatioF(), dirty);
+        const auto [first, last] = paintings_.equal_range(*it);
+        for (auto painting = first; painting != last; ++painting)
+            painting->second(p, dirty);
     }
     // A dragged control without a drag icon shows as an outline.
     if (const QRect outline = form_.dragOutline(); !outline.isEmpty()) {
@@ -277,27 +283,25 @@ void FormView::paintEvent(QPaintEvent *event)
 void FormView::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
-        dropTarget_.prepare();  // a drag may begin
-        form_.mouseDown(toTwips(event->position()));
+        const QPoint twips = toTwips(event->position());
+        emit pressing(twips);
+        form_.mouseDown(twips);
     }
 }
 
 void FormView::mouseMoveEvent(QMouseEvent *event)
 {
     const QPoint twips = toTwips(event->position());
-    // The tint is marked first and so repainted with the rest of the step.
-    const bool dragging = form_.dragSource() != nullptr;
-    const bool tintChanged = dragging ? dropTarget_.follow(twips) : dropTarget_.clear();
+    emit pointerMoving(twips);
     form_.mouseMove(twips);
-    if (tintChanged && !dragging)
-        sync();
 }
 
 void FormView::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
-        dropTarget_.clear();
-        form_.mouseUp(toTwips(event->position()));
+        const QPoint twips = toTwips(event->position());
+        emit releasing(twips);
+        form_.mouseUp(twips);
     }
 }
 

@@ -84,7 +84,7 @@ private:
 
 }  // namespace
 
-PulseOutput::PulseOutput() = default;
+PulseOutput::PulseOutput(const QString &clientName) : clientName_(clientName.toUtf8()) {}
 
 PulseOutput::~PulseOutput()
 {
@@ -106,7 +106,7 @@ bool PulseOutput::connect()
     const Pulse *pa = Pulse::get();
     if (!pa)
         return false;
-    context_ = pa->pa_context_new(pa->pa_threaded_mainloop_get_api(loop_), "Orbenvale Tessary Plunor");
+    context_ = pa->pa_context_new(pa->pa_threaded_mainloop_get_api(loop_), clientName_.constData());
     if (!context_)
         return false;
     pa->pa_context_set_state_callback(context_, &PulseOutput::contextChanged, this);

@@ -3,7 +3,7 @@
 // Keyboard play on screen: the name panel and the map take the focus between
 // the off-screen text box and the buttons, a clear focus ring marks the part
 // that has it, the selected name is highlighted and a carried name rides on a
-// push-pin over the map. A screen reader is told of it all (accessibility.h).
+// push-pin over the map. The quiz window (QuizWindow) wires it to the rest.
 #include "keyboardplay.h"
 
 #include <QWidget>
@@ -12,7 +12,6 @@ class Form1;
 class FormView;
 class KeyboardView;
 class QPushButton;
-class ScreenReader;
 
 // A part of the window that takes the keyboard focus; it lets the mouse
 // through to the window beneath and only paints marks of its own.
@@ -73,7 +72,7 @@ protected:
 class KeyboardView : public QObject {
     Q_OBJECT
 public:
-    KeyboardView(FormView &view, Form1 &form);
+    KeyboardView(FormView &view, Form1 &form, const MapPlaces &places);
     ~KeyboardView() override;
 
     KeyboardPlay &play() { return play_; }
@@ -81,13 +80,19 @@ public:
     FormView &view() { return view_; }
     NamePanel *names() const { return names_; }
     MapPart *map() const { return map_; }
-    ScreenReader &reader() const { return *reader_; }
 
     // Handles a key of a part; returns whether it was used.
     bool key(KeyboardPlay::Part part, QKeyEvent *event);
-    // Brings the marks, the pointer and the pin's light up to date.
+    // Brings the marks and the pointer up to date.
     void refresh();
+    // A part of the window took or lost the focus.
+    void focusChanged();
+
+signals:
+    // The focus moved between the parts of the window.
     void focusMoved();
+    // A key came to one of the parts, before it is handled.
+    void keyArrived();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -95,7 +100,6 @@ protected:
 private:
     void wireTabOrder();
     void placeRing();
-    void lightUnderPin();
 
     FormView &view_;
     Form1 &form_;
@@ -103,8 +107,31 @@ private:
     NamePanel *names_;
     MapPart *map_;
     FocusRing *ring_;
-    ScreenReader *reader_;
     QPushButton *restart_ = nullptr;
     QPushButton *exit_ = nullptr;
-    bool pinTinted_ = false;
+
+    // What the parts showed when last painted.
+    struct Marks {
+        int selected;
+        bool namesFocused, carrying, selectedShown;
+        QString selectedCaption;
+        bool pinVisible;
+        QPoint pin;
+        const Control *carried;
+        // The selected name is marked while the names or the pin have the keyboard.
+        bool nameMarked() const { return selected >= 0 && selectedShown && (namesFocused || carrying); }
+        bool sameNames(const Marks &o) const
+        {
+            if (!nameMarked() && !o.nameMarked())
+                return true;
+            return selected == o.selected && namesFocused == o.namesFocused && nameMarked() == o.nameMarked()
+                   && selectedCaption == o.selectedCaption;
+        }
+        bool samePin(const Marks &o) const
+        {
+            return pinVisible == o.pinVisible && (!pinVisible || (pin == o.pin && carried == o.carried));
+        }
+    };
+    Marks marks() const;
+    Marks shownMarks_{};
 };

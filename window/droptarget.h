@@ -5,8 +5,7 @@
 // drop. Which country that is, MapPlaces says (the drop zones judge); a mask
 // of the map picture, one value per pixel, says which land is that
 // country's, at the resolution the screen shows the map in. What changes on
-// screen is marked on the window (Form::invalidate) and painted with the
-// rest of the window's changes.
+// screen is told as an area (areaChanged) for the window to repaint.
 #include "mapplaces.h"
 #include "regions.h"
 
@@ -19,7 +18,6 @@
 #include <vector>
 
 class Control;
-class Form;
 class QPainter;
 
 class DropTarget : public QObject {
@@ -30,7 +28,7 @@ public:
     // Tints are made as the pointer needs them; this many are kept.
     static constexpr int kKeptTints = 8;
 
-    explicit DropTarget(Form &form, QObject *parent = nullptr);
+    explicit DropTarget(const MapPlaces &places, QObject *parent = nullptr);
 
     // The country (its position in the country list + 1) that a name let go
     // at this point would be judged as, when the point lies on land; 0 over
@@ -38,31 +36,31 @@ public:
     int countryAt(QPoint twips) const;
 
     // While a name is dragged (or a pin steered to a point): tint the country
-    // a drop at this point would go to. True when the tint changed; its area
-    // is then marked on the window, which repaints it on its next change
-    // (call Form::changed if nothing else changes).
+    // a drop at this point would go to. True when the tint changed (its
+    // area has then been told).
     bool follow(QPoint twips);
     // The drag has ended: no tint. True when a tint was taken away.
     bool clear();
-    // Marks a country for half a second (after a wrong drop there); the
-    // window is told when the flash is over.
+    // Marks a country for half a second (after a wrong drop there).
     void flash(int country);
     // Reads what a drag needs (the map's country mask), unless it has been
     // read: called when a drag may begin, so that its first step is quick.
     void prepare();
 
-    const MapPlaces &places() const { return places_; }
     int tinted() const { return tinted_; }
     int flashing() const { return flashing_; }
-    // Tints made so far.
-    int tintsMade() const { return tintsMade_; }
     // The control the tint is painted over: the map picture.
     const Control *map() const { return map_; }
     // Paints the tint and the flash where they meet the exposed area (logical
-    // pixels); the painter's origin is the window's.
-    void paint(QPainter &painter, qreal devicePixelRatio, const QRect &exposed);
+    // pixels), at the painter's device's resolution; the painter's origin is
+    // the window's.
+    void paint(QPainter &painter, const QRect &exposed);
     // Where a country lies on the window, in twips (empty for 0).
     QRect countryRect(int country) const;
+
+signals:
+    // An area of the window, in twips, shows differently now.
+    void areaChanged(const QRect &twips);
 
 private:
     struct Mask {
@@ -82,12 +80,10 @@ private:
     bool setTinted(int country);
     void touch(int country);
 
-    Form &form_;
-    MapPlaces places_;
+    const MapPlaces &places_;
     const Control *const map_ = places_.map();  // after places_
     mutable Mask mask1x_, mask2x_;
     std::vector<Tint> tints_;  // most recently used first
-    int tintsMade_ = 0;
     int tinted_ = 0;
     int flashing_ = 0;
     QTimer flashTimer_;

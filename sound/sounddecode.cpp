@@ -188,21 +188,22 @@ int finish(const char *path, std::vector<int16_t> &pcm, std::vector<int16_t> &so
     return 0;
 }
 
-int decode(const char *path, std::vector<int16_t> &sound)
+// Opens the file for reading: only a regular file of a sensible size, read
+// through our own descriptor. Returns null, or why not.
+const char *openInput(Decoder &d, const char *path)
 {
-    Decoder d;
     // Non-blocking, so that a named pipe or a device cannot hold us up in
     // open(); only a regular file of a sensible size goes further.
     d.fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (d.fd < 0)
-        return fail(path, std::strerror(errno));
+        return std::strerror(errno);
     struct stat st {};
     if (::fstat(d.fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return fail(path, "not a regular file");
+        return "not a regular file";
     if (st.st_size > MaxInputBytes)
-        return fail(path, "too large for a sound effect");
+        return "too large for a sound effect";
     if (st.st_size == 0)
-        return fail(path, "empty");
+        return "empty";
     ::fcntl(d.fd, F_SETFL, ::fcntl(d.fd, F_GETFL) & ~O_NONBLOCK);
 
     constexpr int ioBufferSize = 32 * 1024;
@@ -212,19 +213,26 @@ int decode(const char *path, std::vector<int16_t> &sound)
     if (!d.io || !d.format) {
         if (!d.io)
             av_free(ioBuffer);
-        return fail(path, "out of memory");
+        return "out of memory";
     }
     d.format->pb = d.io;
     d.format->flags |= AVFMT_FLAG_CUSTOM_IO;
     d.format->io_open = refuseNestedOpen;
     if (avformat_open_input(&d.format, nullptr, nullptr, nullptr) < 0)
-        return fail(path, "not a sound file");
+        return "not a sound file";
     if (avformat_find_stream_info(d.format, nullptr) < 0)
-        return fail(path, "unreadable sound file");
+        return "unreadable sound file";
+    return nullptr;
+}
+
+// Finds the sound in the file and readies its decoder and the conversion to
+// our format. Returns null, or why not.
+const char *openDecoder(Decoder &d, int &stream)
+{
     const AVCodec *codec = nullptr;
-    const int stream = av_find_best_stream(d.format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    stream = av_find_best_stream(d.format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (stream < 0 || !codec)
-        return fail(path, "no sound in the file");
+        return "no sound in the file";
     d.codec = avcodec_alloc_context3(codec);
     // Every decoded sample is kept, as other players keep them: libavcodec's
     // WMA decoder would otherwise drop two whole frames at the start, the
@@ -233,9 +241,9 @@ int decode(const char *path, std::vector<int16_t> &sound)
         d.codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
     if (!d.codec || avcodec_parameters_to_context(d.codec, d.format->streams[stream]->codecpar) < 0
         || avcodec_open2(d.codec, codec, nullptr) < 0)
-        return fail(path, "no decoder for this sound");
+        return "no decoder for this sound";
     if (d.codec->sample_rate <= 0 || d.codec->ch_layout.nb_channels <= 0)
-        return fail(path, "no sound format");
+        return "no sound format";
 
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     if (d.codec->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
@@ -244,12 +252,22 @@ int decode(const char *path, std::vector<int16_t> &sound)
                             d.codec->sample_fmt, d.codec->sample_rate, 0, nullptr)
             < 0
         || swr_init(d.resampler) < 0)
-        return fail(path, "cannot convert this sound");
+        return "cannot convert this sound";
     d.packet = av_packet_alloc();
     d.frame = av_frame_alloc();
     if (!d.packet || !d.frame)
-        return fail(path, "out of memory");
+        return "out of memory";
+    return nullptr;
+}
 
+int decode(const char *path, std::vector<int16_t> &sound)
+{
+    Decoder d;
+    int stream = -1;
+    if (const char *why = openInput(d, path))
+        return fail(path, why);
+    if (const char *why = openDecoder(d, stream))
+        return fail(path, why);
     int r = 0;
     while (r >= 0 && av_read_frame(d.format, d.packet) >= 0) {
         if (d.packet->stream_index == stream) {

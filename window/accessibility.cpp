@@ -57,7 +57,7 @@ public:
         if (t == QAccessible::Name)
             return c->Caption;
         if (t == QAccessible::Description)
-            return c->Visible ? QStringLiteral("not placed") : QStringLiteral("placed on the map");
+            return spoken::nameState(c->Visible);
         return QString();
     }
     QRect rect() const override { return isValid() ? toScreen(names()->nameRect(index_)) : QRect(); }
@@ -145,9 +145,9 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name)
-            return QStringLiteral("Country names");
+            return spoken::namesListName();
         if (t == QAccessible::Description)
-            return QStringLiteral("Enter picks a name up");
+            return spoken::namesListDescription();
         return QAccessibleWidget::text(t);
     }
     QAccessible::State state() const override
@@ -169,10 +169,10 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name)
-            return QStringLiteral("pin");
+            return spoken::pinName();
         if (t == QAccessible::Description && isValid()) {
             const Control *carried = map()->keys().play().carried();
-            return carried ? QStringLiteral("carrying %1").arg(carried->Caption) : QStringLiteral("empty");
+            return carried ? spoken::pinCarrying(carried->Caption) : spoken::pinEmpty();
         }
         return QString();
     }
@@ -207,7 +207,7 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name)
-            return QStringLiteral("Map of Europe");
+            return spoken::mapName();
         if (t == QAccessible::Description)
             return map()->keys().play().mapDescription();
         return QAccessibleWidget::text(t);
@@ -289,7 +289,8 @@ ReaderLine::ReaderLine(const QString &name, QWidget *parent) : QWidget(parent)
     setGeometry(0, 0, 1, 1);
 }
 
-ScreenReader::ScreenReader(KeyboardView &keys) : QObject(&keys), keys_(keys), status_(new StatusLine(&keys.view()))
+ScreenReader::ScreenReader(FormView &window, KeyboardView &keys)
+    : window_(window), keys_(keys), status_(new StatusLine(&window))
 {
     installAccessibility();
     for (int i = 0; i < kVoices; ++i) {
@@ -303,29 +304,11 @@ ScreenReader::ScreenReader(KeyboardView &keys) : QObject(&keys), keys_(keys), st
                 send(QAccessible::queryAccessibleInterface(voices_[i]), QAccessible::NameChanged);
         });
     }
-
-    Form1 &form = keys.form();
-    KeyboardPlay &play = keys.play();
-    connect(&form, &Form1::dropJudged, this, &ScreenReader::outcome);
-    connect(&form, &Form1::roundStarted, this, [this, &form] {
-        int names = 0;
-        for (const auto &[index, label] : form.labels.elements())
-            names += label->Visible;
-        say(spoken::newRound(names));
-    });
-    connect(&play, &KeyboardPlay::pickedUp, this, [this](const Control &name) { say(spoken::pickedUp(name.Caption)); });
-    connect(&play, &KeyboardPlay::pinMoved, this, [this](const MapPlaces::Place &p) { say(spoken::place(p)); });
-    connect(&play, &KeyboardPlay::pinBlocked, this,
-            [this](MapPlaces::Heading heading, bool jump) { say(spoken::blocked(heading, jump)); });
-    connect(&play, &KeyboardPlay::pinAsked, this,
-            [this](const MapPlaces::Place &p, const QString &part) { say(spoken::whereIsPin(p, part)); });
-    connect(&form, &Form::changed, this, &ScreenReader::treeChanged);
-    connect(&play, &KeyboardPlay::changed, this, &ScreenReader::treeChanged);
-
+    const Form1 &form = keys.form();
     for (const auto &[index, label] : form.labels.elements())
         shown_.push_back(label->Visible);
-    selected_ = play.selected();
-    mapText_ = play.mapDescription();
+    selected_ = keys.play().selected();
+    mapText_ = keys.play().mapDescription();
 }
 
 ScreenReader::~ScreenReader()
@@ -333,23 +316,18 @@ ScreenReader::~ScreenReader()
     delete status_;  // and the voices in it
 }
 
-void ScreenReader::outcome(const DropOutcome &outcome)
-{
-    say(spoken::outcome(outcome));
-}
-
 void ScreenReader::say(const QString &sentence)
 {
     // Nothing is said before the window shows (the first round starts while
     // the window is being made).
-    if (sentence.isEmpty() || !keys_.view().isVisible())
+    if (sentence.isEmpty() || !window_.isVisible())
         return;
-    said_.push_back(sentence);
     status_->setText(sentence);
     Announcement *voice = voices_[next_];
     quiet_[next_]->start();
     next_ = (next_ + 1) % kVoices;
     voice->setText(sentence);
+    emit spoke(sentence);
     if (!QAccessible::isActive())
         return;
     send(QAccessible::queryAccessibleInterface(status_), QAccessible::NameChanged);
@@ -372,8 +350,6 @@ void ScreenReader::tellSelection()
         send(nameItem(keys_.names(), keys_.play().selected()), QAccessible::Focus);
 }
 
-// Tells a reader what changed in the tree: names leaving or coming back to
-// the panel, the selection, the pin and what it points at.
 void ScreenReader::treeChanged()
 {
     if (!QAccessible::isActive())

@@ -68,6 +68,14 @@ QString lineText(const QString &text, const Line &l)
     return s;
 }
 
+// Where a line of this width starts in the box.
+qreal alignedX(qreal width, qreal boxWidth, Qt::Alignment alignment)
+{
+    if (alignment & Qt::AlignHCenter)
+        return (boxWidth - width) / 2;
+    return alignment & Qt::AlignRight ? boxWidth - width : 0;
+}
+
 }  // namespace
 
 CaptionLayout::CaptionLayout(const QString &caption, const QFont &baseFont, QSizeF box, Qt::Alignment alignment)
@@ -79,8 +87,14 @@ CaptionLayout::CaptionLayout(const QString &caption, const QFont &baseFont, QSiz
     const QString text = boundedText(caption, box, lineCount);
     if (lineCount == 1 && shapeOneLine(text, baseFont, box, alignment))
         return;
-
     QFont font = baseFont;
+    lines_ = fitLines(text, font, box, lineCount);
+    shapeLines(font, box.width(), lineSpacing, alignment);
+}
+
+QStringList CaptionLayout::fitLines(const QString &text, QFont &font, QSizeF box, int lineCount)
+{
+    const QFont baseFont = font;
     // A one-line box never wraps: the caption is measured whole.
     const qreal breakWidth = lineCount == 1 ? 1e9 : box.width();
     auto attempt = [&](int stretch) {
@@ -104,26 +118,28 @@ CaptionLayout::CaptionLayout(const QString &caption, const QFont &baseFont, QSiz
                 break;
         }
     }
-
     QStringList shown;
     if (fits(lines, lineCount, box.width())) {
         for (const Line &l : lines)
             shown << lineText(text, l);
-    } else {
-        // The narrowest face is not enough: fill the lines above the last one,
-        // breaking anywhere if need be, and end the last with an ellipsis.
-        font.setStretch(kNarrowestStretch);
-        lines = breakLines(text, font, box.width(), true);
-        for (int i = 0; i + 1 < lineCount && i < int(lines.size()); ++i)
-            shown << lineText(text, lines[i]);
-        const qsizetype restStart = lineCount - 1 < int(lines.size()) ? lines[lineCount - 1].start : text.size();
-        QString rest = text.mid(restStart);
-        rest.replace(QChar::LineSeparator, QLatin1Char(' '));
-        shown << QFontMetricsF(font).elidedText(rest, Qt::ElideRight, box.width());
+        return shown;
     }
-    lines_ = shown;
+    // The narrowest face is not enough: fill the lines above the last one,
+    // breaking anywhere if need be, and end the last with an ellipsis.
+    font.setStretch(kNarrowestStretch);
+    lines = breakLines(text, font, box.width(), true);
+    for (int i = 0; i + 1 < lineCount && i < int(lines.size()); ++i)
+        shown << lineText(text, lines[i]);
+    const qsizetype restStart = lineCount - 1 < int(lines.size()) ? lines[lineCount - 1].start : text.size();
+    QString rest = text.mid(restStart);
+    rest.replace(QChar::LineSeparator, QLatin1Char(' '));
+    shown << QFontMetricsF(font).elidedText(rest, Qt::ElideRight, box.width());
+    return shown;
+}
 
-    // Shape each line once; drawing replays the glyphs.
+// Shapes each line once; drawing replays the glyphs.
+void CaptionLayout::shapeLines(const QFont &font, qreal boxWidth, qreal lineSpacing, Qt::Alignment alignment)
+{
     qreal y = 0;
     for (const QString &s : std::as_const(lines_)) {
         QTextLayout layout(s, font);
@@ -132,11 +148,7 @@ CaptionLayout::CaptionLayout(const QString &caption, const QFont &baseFont, QSiz
         QTextLine line = layout.createLine();
         if (line.isValid()) {
             line.setLineWidth(1e6);
-            const qreal w = line.naturalTextWidth();
-            const qreal x = alignment & Qt::AlignHCenter ? (box.width() - w) / 2
-                            : alignment & Qt::AlignRight ? box.width() - w
-                                                         : 0;
-            line.setPosition(QPointF(x, y));
+            line.setPosition(QPointF(alignedX(line.naturalTextWidth(), boxWidth, alignment), y));
         }
         layout.endLayout();
         runs_ << layout.glyphRuns();
@@ -161,10 +173,7 @@ bool CaptionLayout::shapeOneLine(const QString &text, const QFont &font, QSizeF 
     const qreal w = line.naturalTextWidth();
     const bool fitting = w <= box.width() + 0.01;
     if (fitting)
-        line.setPosition(QPointF(alignment & Qt::AlignHCenter ? (box.width() - w) / 2
-                                 : alignment & Qt::AlignRight ? box.width() - w
-                                                              : 0,
-                                 0));
+        line.setPosition(QPointF(alignedX(w, box.width(), alignment), 0));
     layout.endLayout();
     if (!fitting)
         return false;

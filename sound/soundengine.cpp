@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "soundengine.h"
+
 #include "files.h"
-#include "pulseoutput.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -37,7 +37,7 @@ struct SoundEngine::Feed {
 SoundEngine::SoundEngine(const QString &decoder, int volume, std::unique_ptr<SoundOutput> output)
     : decoder_(decoder), volume_(float(std::clamp(volume, 0, 100)) / 100.0f), feed_(std::make_shared<Feed>())
 {
-    feed_->output = output ? std::move(output) : std::make_unique<PulseOutput>();
+    feed_->output = std::move(output);
 }
 
 SoundEngine::~SoundEngine()
@@ -142,11 +142,6 @@ void SoundEngine::play(const QString &path)
     }
 }
 
-void SoundEngine::warmUp(const QString &path)
-{
-    warmUp(QStringList{path});
-}
-
 void SoundEngine::warmUp(const QStringList &paths)
 {
     std::vector<std::pair<QString, Stamp>> files;
@@ -242,17 +237,21 @@ void SoundEngine::decodeLoop()
     }
 }
 
-std::vector<SoundEngine::Samples> SoundEngine::runDecoder(const QStringList &paths)
+namespace {
+
+// Starts the decode helper on these files, its standard output a pipe;
+// returns its process and the pipe's reading end, or -1 when it cannot start.
+pid_t spawnHelper(const QString &decoder, const QStringList &paths, int &readEnd)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
-        return {};
+        return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const QByteArray program = QFile::encodeName(decoder_);
+    const QByteArray program = QFile::encodeName(decoder);
     std::vector<QByteArray> args{program, QByteArrayLiteral("--each")};
     for (const QString &path : paths)
         args.push_back(QFile::encodeName(path));
@@ -266,8 +265,108 @@ std::vector<SoundEngine::Samples> SoundEngine::runDecoder(const QStringList &pat
     ::close(fds[1]);
     if (spawned != 0) {
         ::close(fds[0]);
-        return std::vector<Samples>(size_t(paths.size()));  // no helper: nothing decodes
+        return -1;
     }
+    readEnd = fds[0];
+    return pid;
+}
+
+// What the helper writes, taken apart as it comes: for each file its length
+// (all ones: undecodable) and its samples, scaled to the player's volume.
+class HelperStream {
+public:
+    HelperStream(size_t files, float volume) : files_(files), volume_(volume) { bytes_.reserve(256 * 1024); }
+
+    // Adds what was read; false when it is not what the helper writes.
+    bool add(const char *data, size_t size)
+    {
+        bytes_.insert(bytes_.end(), data, data + size);
+        return takeComplete() && bytes_.size() <= pcm::kMaxBytes + sizeof(uint64_t);
+    }
+    std::vector<SoundEngine::Samples> &results() { return results_; }
+
+private:
+    bool takeComplete()
+    {
+        size_t at = 0;
+        while (results_.size() < files_ && bytes_.size() - at >= sizeof(uint64_t)) {
+            uint64_t length = 0;
+            std::memcpy(&length, bytes_.data() + at, sizeof length);
+            if (length == ~uint64_t(0)) {
+                results_.emplace_back();
+                at += sizeof length;
+                continue;
+            }
+            if (length > pcm::kMaxBytes)
+                return false;
+            if (bytes_.size() - at - sizeof length < length)
+                break;
+            results_.push_back(scaled(bytes_.data() + at + sizeof length, length));
+            at += sizeof length + length;
+        }
+        bytes_.erase(bytes_.begin(), bytes_.begin() + long(at));
+        return true;
+    }
+    SoundEngine::Samples scaled(const char *data, size_t length) const
+    {
+        if (length < pcm::kFrameBytes)
+            return {};
+        const auto *in = reinterpret_cast<const int16_t *>(data);
+        auto samples = std::make_shared<std::vector<int16_t>>(length / pcm::kFrameBytes * pcm::kChannels);
+        std::transform(in, in + samples->size(), samples->begin(),
+                       [this](int16_t sample) { return int16_t(std::lround(sample * volume_)); });
+        return samples;
+    }
+
+    const size_t files_;
+    const float volume_;
+    std::vector<char> bytes_;
+    std::vector<SoundEngine::Samples> results_;
+};
+
+// Reads the helper's output until it ends; false when it broke the format
+// or did not end before the deadline.
+bool readAll(int fd, HelperStream &stream, std::chrono::steady_clock::time_point deadline)
+{
+    char buffer[64 * 1024];
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return true;
+        if (!stream.add(buffer, size_t(n)))
+            return false;
+    }
+}
+
+// Waits for the helper to end; true when it ended well.
+bool reap(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+std::vector<SoundEngine::Samples> SoundEngine::runDecoder(const QStringList &paths)
+{
+    int fd = -1;
+    const pid_t pid = spawnHelper(decoder_, paths, fd);
+    if (pid < 0)
+        return std::vector<Samples>(size_t(paths.size()));  // no helper: nothing decodes
     {
         std::lock_guard lock(mutex_);
         helper_ = pid;
@@ -275,89 +374,23 @@ std::vector<SoundEngine::Samples> SoundEngine::runDecoder(const QStringList &pat
         if (quit_)
             ::kill(pid, SIGKILL);
     }
-
-    // The helper writes, for each file, its length (all ones: undecodable)
-    // and its samples; results are taken as they are complete.
-    std::vector<Samples> results;
-    std::vector<char> bytes;
-    bytes.reserve(256 * 1024);
-    bool ok = true;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDecodeTimeoutMs);
-    char buffer[64 * 1024];
-    auto takeComplete = [&]() {
-        size_t at = 0;
-        while (results.size() < size_t(paths.size()) && bytes.size() - at >= sizeof(uint64_t)) {
-            uint64_t length = 0;
-            std::memcpy(&length, bytes.data() + at, sizeof length);
-            if (length == ~uint64_t(0)) {
-                results.emplace_back();
-                at += sizeof length;
-                continue;
-            }
-            if (length > pcm::kMaxBytes)
-                return false;  // not what the helper writes
-            if (bytes.size() - at - sizeof length < length)
-                break;
-            const auto *in = reinterpret_cast<const int16_t *>(bytes.data() + at + sizeof length);
-            if (length < pcm::kFrameBytes) {
-                results.emplace_back();
-            } else {
-                auto samples =
-                    std::make_shared<std::vector<int16_t>>(length / pcm::kFrameBytes * SoundOutput::kChannels);
-                std::transform(in, in + samples->size(), samples->begin(),
-                               [this](int16_t sample) { return int16_t(std::lround(sample * volume_)); });
-                results.push_back(std::move(samples));
-            }
-            at += sizeof length + length;
-        }
-        bytes.erase(bytes.begin(), bytes.begin() + long(at));
-        return true;
-    };
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            ok = false;
-            break;
-        }
-        pollfd p{fds[0], POLLIN, 0};
-        const int ready = ::poll(&p, 1, int(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0) {
-            ok = false;
-            break;
-        }
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        bytes.insert(bytes.end(), buffer, buffer + n);
-        if (!takeComplete() || bytes.size() > pcm::kMaxBytes + sizeof(uint64_t)) {
-            ok = false;
-            break;
-        }
-    }
-    ::close(fds[0]);
+    HelperStream stream(size_t(paths.size()), volume_);
+    const bool ok = readAll(fd, stream, std::chrono::steady_clock::now() + std::chrono::milliseconds(kDecodeTimeoutMs));
+    ::close(fd);
     if (!ok)
         ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const bool endedWell = reap(pid);
     {
         std::lock_guard lock(mutex_);
         helper_ = -1;
     }
+    std::vector<Samples> &results = stream.results();
     // What a helper that did not end well wrote last may be cut short; keep
     // only what came before, the rest is tried again.
-    if (!ok || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        if (paths.size() == 1)
-            return std::vector<Samples>(1);
-        return results;
-    }
+    if (!ok || !endedWell)
+        return paths.size() == 1 ? std::vector<Samples>(1) : std::move(results);
     results.resize(size_t(paths.size()));
-    return results;
+    return std::move(results);
 }
 
 // Hands the sound asked for last to the output; while one is being handed

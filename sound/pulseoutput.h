@@ -9,6 +9,9 @@
 // starts, silent, on a machine without it.
 #include "soundengine.h"
 
+#include <QByteArray>
+#include <QString>
+
 #include <chrono>
 
 struct pa_context;
@@ -29,7 +32,8 @@ public:
 
     enum class Link { None, Connecting, Ready };
 
-    PulseOutput();
+    // clientName: how the sound server lists the program.
+    explicit PulseOutput(const QString &clientName);
     ~PulseOutput() override;
     void prepare() override;
     void start(Samples samples) override;
@@ -55,6 +59,7 @@ private:
     static void wanted(pa_stream *stream, size_t bytes, void *self);
     static void answered(pa_stream *stream, int success, void *self);
 
+    const QByteArray clientName_;
     pa_threaded_mainloop *loop_ = nullptr;
     pa_context *context_ = nullptr;
     pa_stream *stream_ = nullptr;

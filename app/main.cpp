@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Program start: the quiz window is created, loaded and shown.
-#include "formview.h"
-#include "keyboardview.h"
-#include "qtplatform.h"
-#include "soundengine.h"
 #include "form1.h"
+#include "pulseoutput.h"
+#include "qtplatform.h"
+#include "quizwindow.h"
+#include "soundengine.h"
+#include "sounds.h"
 
 #include <fontconfig/fontconfig.h>
 
@@ -89,7 +90,7 @@ int main(int argc, char **argv)
     QtMessageBoxes boxes;
     QtCommandRunner shell;
     SoundEngine media(QCoreApplication::applicationDirPath() + QStringLiteral("/orbenvale-decode"),
-                      layout::kPlayerVolume);
+                      layout::kPlayerVolume, std::make_unique<PulseOutput>(layout::kProductName));
     Platform platform;
     platform.App.Path = QCoreApplication::applicationDirPath();
     platform.boxes = &boxes;
@@ -104,13 +105,12 @@ int main(int argc, char **argv)
     if (form.unloaded())
         return 0;
     fonts.join();  // the view's first widget lays out text
-    FormView view(form);
-    KeyboardView keys(view, form);
-    boxes.owner = &view;
-    view.showCentred();
+    QuizWindow window(form);
+    boxes.owner = &window.view();
+    window.show();
     QStringList sounds;
-    for (const char *sound : {"/sounds/correct.wma", "/sounds/wrong.wma", "/sounds/complete.wma"})
-        sounds << resolvePath(platform.App.Path + QLatin1String(sound));
+    for (Sound sound : kSounds)
+        sounds << resolvePath(soundPath(platform.App.Path, sound));
     ConnectSoundOnFirstPress connectSound(media, sounds);
     return app.exec();
 }

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "keyboardview.h"
 
-#include "accessibility.h"
 #include "captionlayout.h"
 #include "form1.h"
 #include "formview.h"
+#include "spoken.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -42,13 +42,13 @@ bool KeyPart::focusNextPrevChild(bool next)
 void KeyPart::focusInEvent(QFocusEvent *event)
 {
     QWidget::focusInEvent(event);
-    keys_.focusMoved();
+    keys_.focusChanged();
 }
 
 void KeyPart::focusOutEvent(QFocusEvent *event)
 {
     QWidget::focusOutEvent(event);
-    keys_.focusMoved();
+    keys_.focusChanged();
 }
 
 NamePanel::NamePanel(KeyboardView &keys, QWidget *parent) : KeyPart(keys, KeyboardPlay::Part::Names, parent)
@@ -147,29 +147,25 @@ void FocusRing::paintEvent(QPaintEvent *)
     p.drawRect(r.adjusted(1.5, 1.5, -1.5, -1.5));
 }
 
-KeyboardView::KeyboardView(FormView &view, Form1 &form)
+KeyboardView::KeyboardView(FormView &view, Form1 &form, const MapPlaces &places)
     : view_(view),
       form_(form),
-      play_(form),
+      play_(form, places),
       names_(new NamePanel(*this, &view)),
       map_(new MapPart(*this, &view)),
-      ring_(new FocusRing(&view)),
-      reader_(new ScreenReader(*this))
+      ring_(new FocusRing(&view))
 {
     restart_ = view.findChild<QPushButton *>(QStringLiteral("PushButton1"));
     exit_ = view.findChild<QPushButton *>(QStringLiteral("PushButton2"));
     wireTabOrder();
     view.installEventFilter(this);
-    // After the view has synced with the model (it connected first).
-    connect(&form_, &Form::changed, this, &KeyboardView::refresh);
-    connect(&play_, &KeyboardPlay::changed, this, &KeyboardView::refresh);
+    shownMarks_ = marks();  // as the window's first frame shows them
 }
 
 KeyboardView::~KeyboardView()
 {
     // The parts refer to this object: they go with it, not with the window.
     view_.removeEventFilter(this);
-    delete reader_;
     delete ring_;
     delete map_;
     delete names_;
@@ -182,7 +178,7 @@ void KeyboardView::wireTabOrder()
         QWidget::setTabOrder(text1, names_);
         text1->installEventFilter(this);
         // It keeps the first focus out of sight; a screen reader says where to go.
-        text1->setAccessibleDescription(QStringLiteral("Press Tab to reach the country names"));
+        text1->setAccessibleDescription(spoken::toTheNames());
     }
     QWidget::setTabOrder(names_, map_);
     for (QPushButton *button : {restart_, exit_})
@@ -196,7 +192,7 @@ void KeyboardView::wireTabOrder()
 
 bool KeyboardView::key(KeyboardPlay::Part part, QKeyEvent *event)
 {
-    view_.dropTarget().prepare();  // the pin may take a name
+    emit keyArrived();
     // Key times on a clock that starts well past a type-ahead pause, so the
     // first letter never continues a word.
     static const qint64 start = QDateTime::currentMSecsSinceEpoch();
@@ -244,12 +240,12 @@ bool KeyboardView::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
-void KeyboardView::focusMoved()
+void KeyboardView::focusChanged()
 {
     if (map_->hasFocus())
         play_.movePin({0, 0});  // the pin shows where it stands
     refresh();
-    reader_->focusMoved();
+    emit focusMoved();
 }
 
 void KeyboardView::placeRing()
@@ -274,30 +270,33 @@ void KeyboardView::placeRing()
     ring_->show();
 }
 
+KeyboardView::Marks KeyboardView::marks() const
+{
+    const Control *selected = form_.labels.exists(play_.selected()) ? &form_.labels(play_.selected()) : nullptr;
+    return {play_.selected(),
+            names_->hasFocus(),
+            play_.carrying(),
+            selected && selected->Visible,
+            selected ? selected->Caption : QString(),
+            map_->pinVisible(),
+            play_.pin(),
+            play_.carried()};
+}
+
 void KeyboardView::refresh()
 {
-    names_->update();
-    map_->update();
+    // The parts are see-through: repainting one repaints the window beneath
+    // it, so each is repainted only when its marks change (a pointer moving
+    // over the map changes none).
+    const Marks now = marks();
+    if (!shownMarks_.sameNames(now))
+        names_->update();
+    if (!shownMarks_.samePin(now))
+        map_->update();
+    shownMarks_ = now;
     placeRing();
     // The pin on the map shows the carried name; a second one on the pointer
     // would only confuse.
     if (play_.carrying())
         view_.setCursor(Qt::ArrowCursor);
-    lightUnderPin();
-}
-
-// The country the pin would go to lights up as under a dragging pointer.
-void KeyboardView::lightUnderPin()
-{
-    bool changed = false;
-    if (play_.carrying()) {
-        changed = view_.dropTarget().follow(play_.pin());
-        pinTinted_ = true;
-    } else if (pinTinted_ || !form_.dragSource()) {
-        // No drag left (dropped, put back or cancelled with Escape): no tint.
-        pinTinted_ = false;
-        changed = view_.dropTarget().clear();
-    }
-    if (changed)
-        view_.sync();
 }

@@ -29,6 +29,9 @@ Form1::Form1(Platform &host, QString productName)
     App.Title = productName_;
 }
 
+// The guarded handlers' statements carry the line numbers, and each handler
+// its location text, that the error report shows the player (and support
+// asks for): keep them as they stand when the code around them changes.
 void Form1::Form_Load()
 {
     Guard guard(*this, QStringLiteral("in Orbenvale2017/04/05.Form1.Form_Load "));

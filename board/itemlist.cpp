@@ -15,6 +15,32 @@ static qint16 labelIndex(qint32 item)
     return qint16(item);
 }
 
+// The lines left in an open file, read and counted.
+static qint64 countLinesLeft(FileTable &files, int f)
+{
+    qint64 lines = 0;
+    try {
+        for (; !files.Eof(f); files.LineInput(f))
+            ++lines;
+    } catch (const std::exception &) {
+    }
+    return lines;
+}
+
+// One report for the lines that filled no name label without a report of their own.
+static void reportQuietLines(Guard &guard, qint64 lines, int labels)
+{
+    guard.run(134, [&] {
+        throw FormsError(9, QStringLiteral("%1 more %2 of the item list could not be shown: "
+                                           "empty, or beyond the %3 names the board holds")
+                                .arg(lines)
+                                .arg(lines == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                                .arg(labels));
+    });
+}
+
+// The statements carry the line numbers the error report shows, and are
+// kept together in one function so that they read in their order.
 void Form1::LoadItemList(Guard &guard)
 {
     constexpr int f = 1;
@@ -43,11 +69,7 @@ void Form1::LoadItemList(Guard &guard)
         // Once the reports have stopped and every label is behind, the rest
         // can only fail: count it rather than fail it line by line.
         if (reportedLines >= kReportedLines && item > lastLabel) {
-            try {
-                for (; !files_.Eof(f); files_.LineInput(f))
-                    ++quietLines;
-            } catch (const std::exception &) {
-            }
+            quietLines += countLinesLeft(files_, f);
             break;
         }
         lineFailed = false;
@@ -79,11 +101,5 @@ void Form1::LoadItemList(Guard &guard)
     }
     files_.Close(f);
     if (quietLines > 0)
-        guard.run(134, [&] {
-            throw FormsError(9, QStringLiteral("%1 more %2 of the item list could not be shown: "
-                                               "empty, or beyond the %3 names the board holds")
-                                    .arg(quietLines)
-                                    .arg(quietLines == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
-                                    .arg(labels.count()));
-        });
+        reportQuietLines(guard, quietLines, labels.count());
 }

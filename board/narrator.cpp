@@ -14,11 +14,11 @@ Narrator::Narrator(Form1 &form, KeyboardPlay &play)
             names += label->Visible;
         emit said(spoken::newRound(names));
     });
-    connect(&play, &KeyboardPlay::pickedUp, this, [this](const Control &name) { emit said(spoken::pickedUp(name.Caption)); });
+    connect(&play, &KeyboardPlay::pickedUp, this,
+            [this](const Control &name) { emit said(spoken::pickedUp(name.Caption)); });
     connect(&play, &KeyboardPlay::pinMoved, this, [this](const MapPlaces::Place &p) { emit said(spoken::place(p)); });
     connect(&play, &KeyboardPlay::pinBlocked, this,
             [this](MapPlaces::Heading heading, bool jump) { emit said(spoken::blocked(heading, jump)); });
-    connect(&play, &KeyboardPlay::pinAsked, this, [this](const MapPlaces::Place &p, MapPlaces::Sector sector) {
-        emit said(spoken::whereIsPin(p, sector));
-    });
+    connect(&play, &KeyboardPlay::pinAsked, this,
+            [this](const MapPlaces::Place &p, MapPlaces::Sector sector) { emit said(spoken::whereIsPin(p, sector)); });
 }

@@ -28,16 +28,57 @@ struct SheetPiece {
     bool closed = true;  // Comment, String, Url: ended before the sheet did
 };
 
+// Whether a url( that is not the end of a longer word starts at i.
+bool urlAt(const QString &sheet, qsizetype i)
+{
+    if (!QStringView(sheet).mid(i, 4).startsWith(QLatin1String("url("), Qt::CaseInsensitive))
+        return false;
+    const QChar before = i > 0 ? sheet.at(i - 1) : QChar();
+    return !(before.isLetterOrNumber() || before == QLatin1Char('-') || before == QLatin1Char('_'));
+}
+
+// The url(...) starting at i, with the picture it names; one not closed
+// runs to the end of the sheet.
+SheetPiece urlPiece(const QString &sheet, qsizetype i)
+{
+    const qsizetype n = sheet.size();
+    auto at = [&](qsizetype k) { return k < n ? sheet.at(k) : QChar(); };
+    qsizetype j = i + 4;
+    while (j < n && sheet.at(j).isSpace())
+        ++j;
+    QString name;
+    if (at(j) == QLatin1Char('"') || at(j) == QLatin1Char('\'')) {
+        const qsizetype close = sheet.indexOf(sheet.at(j), j + 1);
+        if (close < 0)
+            return {SheetPiece::Url, i, n, {}, false};
+        name = sheet.mid(j + 1, close - j - 1);
+        j = close + 1;
+    } else {
+        const qsizetype start = j;
+        while (j < n && sheet.at(j) != QLatin1Char(')') && !sheet.at(j).isSpace())
+            ++j;
+        name = sheet.mid(start, j - start);
+    }
+    while (j < n && sheet.at(j).isSpace())
+        ++j;
+    const bool closed = at(j) == QLatin1Char(')');
+    return {SheetPiece::Url, i, closed ? j + 1 : n, name, closed};
+}
+
+// Past the closing quote of the string whose opening quote is at i, or
+// past the end of the sheet when it is not closed.
+qsizetype quoteEnd(const QString &sheet, qsizetype i)
+{
+    const qsizetype n = sheet.size();
+    const QChar q = sheet.at(i);
+    for (++i; i < n && sheet.at(i) != q;)
+        i += sheet.at(i) == QLatin1Char('\\') ? 2 : 1;
+    return i < n ? i + 1 : n + 1;
+}
+
 template <class Each> void scanSheet(const QString &sheet, Each &&each)
 {
     const qsizetype n = sheet.size();
-    auto at = [&](qsizetype i) { return i < n ? sheet.at(i) : QChar(); };
-    auto quoteEnd = [&](qsizetype i) {  // i is an opening quote: past its closing one, or n
-        const QChar q = sheet.at(i);
-        for (++i; i < n && sheet.at(i) != q;)
-            i += sheet.at(i) == QLatin1Char('\\') ? 2 : 1;
-        return i < n ? i + 1 : n + 1;
-    };
     qsizetype text = 0;  // where the plain text in progress began
     auto piece = [&](SheetPiece p) {
         if (text < p.from)
@@ -47,41 +88,18 @@ template <class Each> void scanSheet(const QString &sheet, Each &&each)
     };
     for (qsizetype i = 0; i < n;) {
         const QChar c = sheet.at(i);
-        if (c == QLatin1Char('/') && at(i + 1) == QLatin1Char('*')) {
+        if (c == QLatin1Char('/') && i + 1 < n && sheet.at(i + 1) == QLatin1Char('*')) {
             const qsizetype end = sheet.indexOf(QStringLiteral("*/"), i + 2);
             piece({SheetPiece::Comment, i, end < 0 ? n : end + 2, {}, end >= 0});
         } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-            const qsizetype end = quoteEnd(i);
+            const qsizetype end = quoteEnd(sheet, i);
             piece({SheetPiece::String, i, qMin(end, n), {}, end <= n});
         } else if (c == QLatin1Char('{') || c == QLatin1Char('}')) {
             piece({c == QLatin1Char('{') ? SheetPiece::Open : SheetPiece::Close, i, i + 1, {}});
-        } else if (QStringView(sheet).mid(i, 4).startsWith(QLatin1String("url("), Qt::CaseInsensitive)
-                   && !(i > 0
-                        && (sheet.at(i - 1).isLetterOrNumber() || sheet.at(i - 1) == QLatin1Char('-')
-                            || sheet.at(i - 1) == QLatin1Char('_')))) {
-            qsizetype j = i + 4;
-            while (j < n && sheet.at(j).isSpace())
-                ++j;
-            QString name;
-            if (at(j) == QLatin1Char('"') || at(j) == QLatin1Char('\'')) {
-                const qsizetype close = sheet.indexOf(sheet.at(j), j + 1);
-                if (close < 0) {
-                    piece({SheetPiece::Url, i, n, {}, false});
-                    break;
-                }
-                name = sheet.mid(j + 1, close - j - 1);
-                j = close + 1;
-            } else {
-                const qsizetype start = j;
-                while (j < n && sheet.at(j) != QLatin1Char(')') && !sheet.at(j).isSpace())
-                    ++j;
-                name = sheet.mid(start, j - start);
-            }
-            while (j < n && sheet.at(j).isSpace())
-                ++j;
-            const bool closed = at(j) == QLatin1Char(')');
-            piece({SheetPiece::Url, i, closed ? j + 1 : n, name, closed});
-            if (!closed)
+        } else if (urlAt(sheet, i)) {
+            const SheetPiece url = urlPiece(sheet, i);
+            piece(url);
+            if (!url.closed)
                 break;
         } else {
             ++i;

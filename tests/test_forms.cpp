@@ -80,30 +80,61 @@ TEST(Forms, ControlArraysReportMissingElementsAndLoadInvisibleCopies)
     EXPECT_EQ(f.piccoor.Load(7).Visible, false) << "and can be loaded again";
 }
 
-TEST(Forms, ControlsStandWhereTheWindowsLayoutPutsThem)
+TEST(Forms, TheLayoutMakesTheWindowThePlayerSees)
 {
-    // Places as the window's layout gives them, in twips.
     Harness h;
     Form1 &f = h.create();
-    EXPECT_EQ(QSize(f.ClientWidth, f.ClientHeight), QSize(13515, 8205));
-    EXPECT_EQ(f.Image1.rect(), QRect(-60, 0, 8895, 8235));
-    EXPECT_EQ(f.Image3.rect(), QRect(8490, -120, 5025, 8340));
-    EXPECT_EQ(f.Label2.rect(), QRect(8970, 630, 3945, 435));
-    EXPECT_EQ(f.labels(0).rect(), QRect(9030, 1200, 2115, 285));
-    EXPECT_EQ(f.labels(19).rect(), QRect(9030, 5190, 2115, 255));
-    EXPECT_EQ(f.labels(24).rect(), QRect(9030, 6240, 2115, 285));
-    EXPECT_EQ(f.labels(25).rect(), QRect(11220, 1200, 2115, 285));
-    EXPECT_EQ(f.labels(40).rect(), QRect(11220, 4350, 2115, 285));
-    EXPECT_EQ(f.maplabel(25).rect(), QRect(3030, 4050, 765, 495));
-    EXPECT_EQ(f.PushButton1.rect(), QRect(9000, 7440, 2160, 405));
-    EXPECT_EQ(f.PushButton2.rect(), QRect(11280, 7440, 2040, 405));
-    EXPECT_EQ(f.Text1.rect(), QRect(13800, 3030, 1815, 495));
-    EXPECT_EQ(f.PushButton1.TabIndex, 86);
-    EXPECT_EQ(f.PushButton2.TabIndex, 87);
-    EXPECT_EQ(f.Text1.TabIndex, 0);
-    EXPECT_EQ(f.shape.count(), 103);
-    EXPECT_EQ(f.shape(30).rect(), QRect(3900, 3990, 915, 885));
-    EXPECT_EQ(f.shape(30).Tag, "Germany");
+    const QRect client(0, 0, f.ClientWidth, f.ClientHeight);
+    // The two pictures cover the whole window: the background shows nowhere.
+    for (int y = 0; y < f.ClientHeight; y += 15)
+        for (int x = 0; x < f.ClientWidth; x += 15)
+            ASSERT_TRUE(f.Image1.rect().contains(x, y) || f.Image3.rect().contains(x, y)) << x << "," << y;
+    // The map reaches exactly as far as the regions drawn for it; the panel shows beyond.
+    int right = 0;
+    for (const auto &r : layout::kRegions)
+        right = std::max(right, r.left + r.width);
+    EXPECT_EQ(f.Image1.rect().right() + 1, right);
+    EXPECT_EQ(f.Image3.rect().right(), client.right()) << "the panel reaches the right edge";
+
+    // The names stand in two columns on the panel, one under the other, each
+    // overlapping the next; the columns do not overlap each other.
+    for (int i = 0; i < layout::kItemCount; ++i) {
+        const QRect r = f.labels(i).rect();
+        EXPECT_TRUE(client.contains(r)) << i;
+        EXPECT_GT(r.left(), f.Image1.rect().right()) << i << " on the panel";
+        const bool firstOfColumn = i == 0 || i == layout::kLeftColumnNames;
+        if (!firstOfColumn) {
+            const QRect above = f.labels(i - 1).rect();
+            EXPECT_EQ(r.left(), above.left()) << i;
+            EXPECT_GT(r.top(), above.top()) << i;
+            EXPECT_TRUE(r.intersects(above)) << i << " overlaps the name above";
+        }
+    }
+    EXPECT_FALSE(f.labels(0).rect().intersects(f.labels(layout::kLeftColumnNames).rect()));
+    // The instructions and buttons lie on the panel, clear of the names.
+    for (Control *c : {&f.Label1, &f.Label2, &f.PushButton1, &f.PushButton2}) {
+        EXPECT_TRUE(client.contains(c->rect())) << c->Name.toStdString();
+        for (int i = 0; i < layout::kItemCount; ++i)
+            EXPECT_FALSE(c->rect().intersects(f.labels(i).rect())) << c->Name.toStdString() << " and name " << i;
+    }
+    EXPECT_FALSE(f.PushButton1.rect().intersects(f.PushButton2.rect()));
+    // The text box and the player are never seen; the focus starts on the text box.
+    EXPECT_FALSE(client.intersects(f.Text1.rect()));
+    EXPECT_FALSE(client.intersects(f.wmp1.rect()));
+    EXPECT_LT(f.Text1.TabIndex, f.PushButton1.TabIndex);
+    EXPECT_LT(f.PushButton1.TabIndex, f.PushButton2.TabIndex);
+
+    // Map labels and regions stand where the layout's table has them.
+    for (int i = 0; i < layout::kItemCount; ++i) {
+        const auto &m = layout::kMapLabels[i];
+        EXPECT_EQ(f.maplabel(i).rect(), QRect(m.left, m.top, m.width, m.height)) << i;
+    }
+    ASSERT_EQ(f.shape.count(), layout::kRegionCount);
+    for (int i = 0; i < layout::kRegionCount; ++i) {
+        const auto &r = layout::kRegions[i];
+        EXPECT_EQ(f.shape(i).rect(), QRect(r.left, r.top, r.width, r.height)) << i;
+        EXPECT_EQ(f.shape(i).Tag, r.tag) << i;
+    }
 }
 
 TEST(Forms, EveryListenerHearsEveryChange)

@@ -24,18 +24,43 @@ QByteArray cursorFile()
     return ico;
 }
 
-// Records the dispatch calls the skin step makes.
-class SkinRecorder : public SkinDispatch {
+// A skin control that keeps what it is told, as a real one would: the skin
+// loaded, its options, and what it had when the window was handed to it.
+class FakeSkin : public SkinDispatch {
 public:
     QVariant invoke(int dispid, DispatchKind kind, const QVariantList &args) override
     {
-        QStringList parts;
-        for (const QVariant &a : args)
-            parts << a.toString();
-        calls << QStringLiteral("%1 %2 (%3)").arg(dispid).arg(int(kind)).arg(parts.join(QLatin1Char('|')));
-        return dispid == 1 && kind == DispatchKind::PropertyGet ? QVariant(qint32(6)) : QVariant();
+        ++calls;
+        switch (dispid) {
+        case skin::LoadSkin:
+            loaded = args.value(0).toString();
+            return {};
+        case skin::Options:
+            if (kind == DispatchKind::PropertyGet)
+                return QVariant(options);
+            options = args.value(0).toInt();
+            return {};
+        case skin::ApplyOptions:
+            applyOptions = args.value(0).toBool();
+            return {};
+        case skin::ApplyFrame:
+            applyFrame = args.value(0).toBool();
+            return {};
+        case skin::ApplyWindow:
+            window = args.value(0).toInt();
+            loadedWhenApplied = loaded;
+            optionsWhenApplied = options;
+            bothAppliedFirst = applyOptions && applyFrame;
+            return {};
+        default:
+            throw FormsError(438, QStringLiteral("Object doesn't support this property or method"));
+        }
     }
-    QStringList calls;
+    int calls = 0;
+    QString loaded, loadedWhenApplied;
+    qint32 options = 6, optionsWhenApplied = 0;
+    bool applyOptions = false, applyFrame = false, bothAppliedFirst = false;
+    qint32 window = 0;
 };
 
 TEST(Startup, CleanStartShowsAFreshBoardWithoutReports)
@@ -104,15 +129,15 @@ TEST(Startup, PointerCursorIsUsedWhenPresentEvenHidden)
     EXPECT_EQ(f.labels(0).Caption, "Label3");
 }
 
-TEST(Startup, SkinIsAppliedThroughItsDispatchCalls)
+TEST(Startup, SkinIsAppliedThroughTheSkinControl)
 {
     // Absent: nothing changes and the skin control is never called.
     {
         Harness h;
-        auto skin = std::make_shared<SkinRecorder>();
+        auto skin = std::make_shared<FakeSkin>();
         h.create().SkinFramework1.object = skin;
         Form1 &f = h.load();
-        EXPECT_TRUE(skin->calls.isEmpty());
+        EXPECT_EQ(skin->calls, 0);
         EXPECT_EQ(f.BackColor, vbWhite);
     }
     // Hidden: not found either.
@@ -120,18 +145,20 @@ TEST(Startup, SkinIsAppliedThroughItsDispatchCalls)
         Harness h;
         h.write("x/o.cjs", "QPushButton { color: red; }");
         h.write("x/.hidden", "o.cjs\n");
-        auto skin = std::make_shared<SkinRecorder>();
+        auto skin = std::make_shared<FakeSkin>();
         h.create().SkinFramework1.object = skin;
         Form1 &f = h.load();
-        EXPECT_TRUE(skin->calls.isEmpty());
+        EXPECT_EQ(skin->calls, 0);
         EXPECT_EQ(f.labels(3).BackColor, vbButtonFace) << "layout value";
         EXPECT_EQ(f.BackColor, vbWhite);
     }
-    // Present: colours change and the calls come in order.
+    // Present: colours change, and the window is handed to the skin control
+    // once the skin is loaded from its file with the child-control option
+    // added to what the control had, for controls made later and the frame too.
     {
         Harness h;
         h.write("x/o.cjs", "QPushButton { color: red; }");
-        auto skin = std::make_shared<SkinRecorder>();
+        auto skin = std::make_shared<FakeSkin>();
         h.create().SkinFramework1.object = skin;
         for (int i = 0; i < 41; ++i)
             h.form->labels(i).BackColor = vbWhite;
@@ -143,9 +170,10 @@ TEST(Startup, SkinIsAppliedThroughItsDispatchCalls)
             }
         }
         EXPECT_EQ(f.PushButton1.BackColor, vbWhite) << "buttons are not labels";
-        const QString path = h.dir.path() + "\\x\\o.cjs";
-        EXPECT_EQ(skin->calls, (QStringList{"2 0 (" + path + "|)", "1 1 ()", "1 2 (7)", "5 2 (true)", "10 2 (true)",
-                                            QStringLiteral("3 0 (%1)").arg(f.hWnd)}));
+        EXPECT_EQ(skin->window, f.hWnd);
+        EXPECT_EQ(skin->loadedWhenApplied, h.dir.path() + "\\x\\o.cjs");
+        EXPECT_EQ(skin->optionsWhenApplied, 6 | 1) << "child controls skinned, the control's own options kept";
+        EXPECT_TRUE(skin->bothAppliedFirst);
     }
 }
 

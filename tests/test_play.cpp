@@ -205,3 +205,138 @@ TEST_F(Play, ExitAndCloseUnloadWithoutAQuestion)
 }
 
 }  // namespace
+
+namespace {
+
+// The drop zone's country a drop at a point was judged against, as the drop
+// reports it, and the sound it played.
+struct Judged {
+    QString country;
+    DropOutcome::Kind kind = DropOutcome::Kind::Nowhere;
+    QString sound;
+};
+
+class Edges : public Play {
+protected:
+    Judged dropAt(int item, QPoint twips)
+    {
+        Judged j;
+        const auto played = h.sounds.played.size();
+        const QMetaObject::Connection c = QObject::connect(f, &Form1::dropJudged, [&](const DropOutcome &o) {
+            j.kind = o.kind;
+            j.country = o.country;
+        });
+        h.drag(f->labels(item), twips);
+        QObject::disconnect(c);
+        if (h.sounds.played.size() > played)
+            j.sound = QFileInfo(h.sounds.played.back()).fileName();
+        return j;
+    }
+    int item(const char *country) const
+    {
+        for (int i = 0; i < layout::kItemCount; ++i)
+            if (QLatin1String(layout::kMapLabels[i].country) == QLatin1String(country))
+                return i;
+        return -1;
+    }
+};
+
+TEST_F(Edges, ADropOverAPlacedNameIsJudgedByTheZoneBeneath)
+{
+    dropName(item("Romania"), "Romania");
+    dropName(item("Luxembourg"), "Luxembourg");
+    ASSERT_TRUE(f->maplabel(item("Romania")).Visible);
+    // Russia's name let go over "Romania" on the map: Romania's zone judges it.
+    Judged j = dropAt(item("Russia"), f->maplabel(item("Romania")).rect().center());
+    EXPECT_EQ(j.kind, DropOutcome::Kind::Wrong);
+    EXPECT_EQ(j.country, "Romania");
+    EXPECT_EQ(j.sound, "wrong.wma");
+    // Luxembourg's name on the map lies mostly over Germany: Germany taken there.
+    j = dropAt(item("Germany"), f->maplabel(item("Luxembourg")).rect().center());
+    EXPECT_EQ(j.kind, DropOutcome::Kind::Placed);
+    EXPECT_EQ(j.sound, "correct.wma");
+    EXPECT_EQ(f->placedcount, 3);
+}
+
+TEST_F(Edges, BlanksAroundTheZonesTagDoNotMatter)
+{
+    for (const auto &[i, zone] : f->piccoor.elements())
+        if (zone->Tag == QLatin1String("Germany"))
+            zone->Tag = "  Germany ";
+    const Judged j = dropAt(item("Germany"), h.pointOf("  Germany "));
+    EXPECT_EQ(j.kind, DropOutcome::Kind::Placed);
+    EXPECT_EQ(j.sound, "correct.wma");
+}
+
+TEST_F(Edges, RestartOnAnUntouchedBoardChangesNothingVisible)
+{
+    f->takeChangedRects();  // what the window shows now
+    f->buttonClick(f->PushButton1);
+    EXPECT_TRUE(f->takeChangedRects().empty());
+    EXPECT_TRUE(h.sounds.played.empty());
+    EXPECT_TRUE(h.boxes.boxes.empty());
+    EXPECT_EQ(f->placedcount, 0);
+}
+
+TEST_F(Edges, APlacedNameKeepsItsBoldFaceIntoTheNextRound)
+{
+    dropName(item("Germany"), "Germany");
+    f->buttonClick(f->PushButton1);
+    Control &onMap = f->maplabel(item("Germany"));
+    EXPECT_FALSE(onMap.Visible);
+    EXPECT_TRUE(onMap.FontBold) << "hidden, with its caption and face";
+    EXPECT_EQ(onMap.Caption, "Germany");
+    f->takeChangedRects();
+    dropName(item("Germany"), "Germany");
+    EXPECT_TRUE(onMap.Visible);
+    EXPECT_TRUE(onMap.FontBold);
+    EXPECT_FALSE(f->takeChangedRects().empty()) << "it shows again";
+}
+
+TEST_F(Edges, OverlapStripsAndTheMapsEdges)
+{
+    // Corsica (46) lies above Italy's 41 and 45 where they meet: France.
+    EXPECT_EQ(dropAt(item("Italy"), {3900, 7027}).country, "France");
+    EXPECT_EQ(dropAt(item("France"), {3900, 7027}).kind, DropOutcome::Kind::Placed);
+    // Russia's zones end with the map at x = 8835; the panel beyond takes nothing.
+    EXPECT_EQ(dropAt(item("Russia"), {8834, 1000}).kind, DropOutcome::Kind::Placed);
+    const auto played = h.sounds.played.size();
+    EXPECT_EQ(dropAt(item("Turkey"), {8835, 7500}).kind, DropOutcome::Kind::Nowhere);
+    EXPECT_EQ(h.sounds.played.size(), played) << "no sound off the map";
+    // Region 68 begins above the window: only its visible part takes drops.
+    EXPECT_EQ(dropAt(item("Norway"), {6000, -5}).kind, DropOutcome::Kind::Nowhere);
+    EXPECT_EQ(dropAt(item("Norway"), {6000, 100}).kind, DropOutcome::Kind::Placed);
+}
+
+TEST(RootFolder, SoundPathsKeepTheFoldersOwnSeparator)
+{
+    Harness h;
+    h.write("items.txt", countryList());
+    Form1 &f = h.load();
+    h.platform.App.Path = QStringLiteral("/");
+    h.drag(f.labels(12), h.pointOf("Germany"));
+    h.drag(f.labels(12 + 1), h.pointOf("Germany"));
+    EXPECT_EQ(h.sounds.played, (std::vector<QString>{"//sounds/correct.wma", "//sounds/wrong.wma"}));
+}
+
+TEST(ShortList, UnfilledNamesComeBackWithEveryRoundAndAreNeverRight)
+{
+    Harness h;
+    QByteArray forty = countryList();
+    forty.chop(forty.size() - forty.lastIndexOf("United Kingdom"));
+    h.write("items.txt", forty);
+    Form1 &f = h.load();
+    ASSERT_EQ(f.labels(40).Caption, "Label3");
+    h.drag(f.labels(40), h.pointOf("United Kingdom"));
+    h.drag(f.labels(12), h.pointOf("Germany"));
+    f.buttonClick(f.PushButton1);
+    EXPECT_TRUE(f.labels(40).Visible);
+    EXPECT_EQ(f.labels(40).Caption, "Label3");
+    EXPECT_TRUE(f.labels(12).Visible);
+    EXPECT_EQ(f.placedcount, 0);
+    h.drag(f.labels(40), h.pointOf("United Kingdom"));
+    EXPECT_EQ(f.placedcount, 0) << "the placeholder is no country's name";
+    EXPECT_EQ(h.sounds.played.back(), h.dir.path() + "/sounds/wrong.wma");
+}
+
+}  // namespace

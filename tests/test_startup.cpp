@@ -118,6 +118,32 @@ TEST(Startup, FailuresAreReportedOnceAndStartupGoesOn)
     EXPECT_EQ(f.piccoor.count(), 103);
 }
 
+TEST(Startup, DropZonesThatCannotBeMadeAreReportedStatementByStatementAndStartupGoesOn)
+{
+    Harness h;
+    h.write("items.txt", countryList());
+    Form1 &f = h.create();
+    f.piccoor.Unload(0);  // without its first element the array cannot make others
+    h.load();
+    std::vector<int> expected;
+    for (int j = 0; j <= 102; ++j) {
+        if (j > 0)
+            expected.push_back(158);
+        for (int line = 160; line <= 174; line += 2)
+            expected.push_back(line);
+    }
+    EXPECT_EQ(reportLines(h.boxes.boxes), expected) << "each statement of each zone, in turn";
+    EXPECT_EQ(f.piccoor.count(), 0);
+    for (int i = 0; i <= 102; ++i)
+        EXPECT_EQ(f.shape(i).BorderStyle, 0) << "the outlines still go";
+    // The first round still starts, and nothing on the map takes a drop.
+    EXPECT_EQ(f.placedcount, 0);
+    EXPECT_TRUE(f.labels(12).Visible);
+    h.drag(f.labels(12), {4500, 4500});
+    EXPECT_TRUE(h.sounds.played.empty());
+    EXPECT_TRUE(f.labels(12).Visible);
+}
+
 TEST(Startup, PointerCursorIsUsedWhenPresentEvenHidden)
 {
     Harness h;

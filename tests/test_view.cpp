@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRegion>
 #include <QScreen>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -236,13 +237,30 @@ TEST_F(View, RepaintsOnlyWhatChangedAndTheScreenStaysRight)
     EXPECT_EQ(screen(), fresh());
 }
 
-TEST_F(View, StartUpShowsWithoutWaitingForThePointer)
+TEST(ViewStartUp, WhatStartUpSetShowsFromTheFirstFrameWithoutWaitingForThePointer)
 {
-    // Nothing has told the view of start-up's changes: showing it is enough.
-    view->showCentred();
+    // The window is made before start-up runs, and nothing tells it of
+    // start-up's changes (the skin, the caption, the icon): showing it is
+    // enough, no pointer has to move over it first.
+    ViewHarness h;
+    h.write("x/o.cjs", "QPushButton#PushButton1 { color: rgb(255, 0, 0); background: rgb(0, 160, 0); }");
+    h.open();
+    ASSERT_FALSE(h.form->StyleSheet.isEmpty()) << "start-up loaded the skin";
+    h.view->show();
     QApplication::processEvents();
+    const QImage first = h.screen();
+    auto *restart = h.view->findChild<QPushButton *>("PushButton1");
+    const QRect face = restart->geometry().adjusted(4, 4, -4, -4);
+    int green = 0;
+    for (int y = face.top(); y <= face.bottom(); ++y)
+        for (int x = face.left(); x <= face.right(); ++x) {
+            const QColor c = first.pixelColor(x, y);
+            green += c.green() > 120 && c.red() < 80 && c.blue() < 80;
+        }
+    EXPECT_GT(green, face.width() * face.height() / 2) << "Restart wears the skin's colours in the first frame";
+    EXPECT_EQ(h.view->windowTitle(), "Orbenvale Tessary Plunor");
     QApplication::processEvents();  // the icon follows the first frame
-    const QImage icon = view->windowIcon().pixmap(32, 32).toImage();
+    const QImage icon = h.view->windowIcon().pixmap(32, 32).toImage();
     int opaque = 0;
     for (int y = 0; y < icon.height(); ++y)
         for (int x = 0; x < icon.width(); ++x)
@@ -442,14 +460,47 @@ TEST(MessageBoxes, ShowTheIconTheirStyleAsksFor)
     EXPECT_TRUE(shown[2].picture.isNull());
 }
 
+// How far the window's pixels over the map are, on average, from a picture
+// of the map at the window's device resolution.
+double offBy(const QImage &window, const QImage &map, int mapLeftDevicePixels, const QRect &area)
+{
+    const QImage a = window.convertToFormat(QImage::Format_RGB32), b = map.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x - mapLeftDevicePixels, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * area.width() * area.height());
+}
+
 TEST_F(View, MapIsReadAtDoubleResolutionOnlyForAScreenThatNeedsIt)
 {
+    if (view->devicePixelRatioF() > 1.0)
+        GTEST_SKIP() << "a screen at scale 1; the scale-2 run checks the other half";
     const StdPicture &map = h.form->Image1.Picture;
-    const QImage normal = view->grab().toImage();
+    const QImage shown = fresh();
+    EXPECT_FALSE(map.cache->read2x) << "the double-resolution map was read for a screen that does not show it";
+    const int left = h.form->Image1.Left / kTwipsPerPixel;
+    EXPECT_LT(offBy(shown, map.picture(), left, QRect(20, 20, 400, 400)), 1.0) << "the map as its picture shows it";
+}
+
+TEST_F(View, HiDpiMapIsDrawnFromTheDoubleResolutionPicture)
+{
+    if (qEnvironmentVariable("QT_SCALE_FACTOR") != QLatin1String("2"))
+        GTEST_SKIP() << "run with QT_SCALE_FACTOR=2";
+    ASSERT_EQ(view->devicePixelRatioF(), 2.0) << "the scale asked for did not take effect";
+    const StdPicture &map = h.form->Image1.Picture;
+    const QImage shown = fresh();
+    ASSERT_EQ(shown.size(), QSize(1802, 1094));
     const QImage sharp = map.picture2x();
-    ASSERT_FALSE(sharp.isNull());
-    EXPECT_EQ(sharp.size(), map.picture().size() * 2);
-    EXPECT_EQ(view->grab().toImage(), normal) << "the first frame stays as it was";
+    ASSERT_EQ(sharp.size(), map.picture().size() * 2);
+    const QImage enlarged = map.picture().scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const int left = h.form->Image1.Left * 2 / kTwipsPerPixel;
+    const QRect area(40, 40, 800, 800);
+    const double fromSharp = offBy(shown, sharp, left, area), fromEnlarged = offBy(shown, enlarged, left, area);
+    EXPECT_LT(fromSharp, 1.0) << "each device pixel shows the double-resolution picture's";
+    EXPECT_GT(fromEnlarged, fromSharp + 1.0) << "not the plain map enlarged";
 }
 
 TEST_F(View, SkinStyleSheetAndClosing)

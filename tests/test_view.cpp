@@ -309,6 +309,24 @@ TEST_F(View, NoCaptionDrawsOutsideItsLabel)
     }
 }
 
+TEST_F(View, AnAmpersandInANameIsDrawnAsItStands)
+{
+    // A country's name is shown as it is spelt: "&" is a character here, not
+    // the mark of an access key that would hide it and underline the blank.
+    Form1 &f = *h.form;
+    const int bosnia = 4;
+    ASSERT_EQ(f.labels(bosnia).Caption, "Bosnia & Herzegovina");
+    auto inkOfCaption = [&](const QString &caption) {
+        f.labels(bosnia).Caption = caption;
+        const auto [ink, box] = inkOf(*view, f.labels(bosnia));
+        return area(ink);
+    };
+    const qint64 withAmpersand = inkOfCaption("Bosnia & Herzegovina");
+    const qint64 withBlank = inkOfCaption("Bosnia   Herzegovina");
+    EXPECT_GT(withAmpersand, withBlank + 20) << "the ampersand shows";
+    f.labels(bosnia).Caption = "Bosnia & Herzegovina";
+}
+
 TEST_F(View, CaptionsWrapNarrowOrEndInAnEllipsis)
 {
     Form1 &f = *h.form;

@@ -10,7 +10,6 @@
 #include <fontconfig/fontconfig.h>
 
 #include <QApplication>
-#include <QEvent>
 #include <QThread>
 #include <cstdio>
 #include <cstdlib>
@@ -28,33 +27,6 @@ static void startupMessages(QtMsgType type, const QMessageLogContext &, const QS
     if (type != QtDebugMsg)
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
-
-// The sound server is connected, and the shipped sounds decoded (all in one
-// run of the helper), at the first press of a mouse button or a key: every
-// drop starts with one, both take a fraction of the time a drag does, and a
-// player who only looks at the map pays for neither.
-class ConnectSoundOnFirstPress : public QObject {
-public:
-    ConnectSoundOnFirstPress(SoundEngine &media, QStringList sounds) : media_(media), sounds_(std::move(sounds))
-    {
-        qApp->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
-            qApp->removeEventFilter(this);
-            media_.warmUp(sounds_);
-            media_.prepareOutput();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    SoundEngine &media_;
-    QStringList sounds_;
-};
 
 static bool haveDisplay()
 {
@@ -107,10 +79,22 @@ int main(int argc, char **argv)
     fonts.join();  // the view's first widget lays out text
     QuizWindow window(form);
     boxes.owner = &window.view();
+    // Once the first frame is on the screen and the window is idle, the
+    // sounds are decoded (one run of the helper) and the sound server is
+    // connected, its stream asleep: before any name can be dropped, and
+    // never in the way of the first frame.
+    QObject::connect(
+        &window.view(), &FormView::firstPainted, &window,
+        [&] {
+            QStringList sounds;
+            for (Sound sound : kSounds)
+                sounds << resolvePath(soundPath(platform.App.Path, sound));
+            media.warmUp(sounds);
+            media.prepareOutput();
+        },
+        Qt::QueuedConnection);
+    // A drag takes far longer than waking the output: its drop is heard at once.
+    QObject::connect(&window, &QuizWindow::dragMayBegin, &window, [&] { media.wake(); });
     window.show();
-    QStringList sounds;
-    for (Sound sound : kSounds)
-        sounds << resolvePath(soundPath(platform.App.Path, sound));
-    ConnectSoundOnFirstPress connectSound(media, sounds);
     return app.exec();
 }

@@ -39,6 +39,7 @@ struct Pulse {
     F(pa_stream_get_state)                                                                                             \
     F(pa_stream_write)                                                                                                 \
     F(pa_stream_flush)                                                                                                 \
+    F(pa_stream_cork)                                                                                                  \
     F(pa_stream_update_timing_info)                                                                                    \
     F(pa_operation_unref)                                                                                              \
     F(pa_usec_to_bytes)
@@ -163,8 +164,12 @@ void PulseOutput::contextChanged(pa_context *context, void *self)
         attr.prebuf = 0;
         attr.fragsize = uint32_t(-1);
         // The latency asked for is the whole way to the speaker, the device's
-        // buffer included: the server asks for sound steadily, a little at a time.
-        if (pa->pa_stream_connect_playback(out->stream_, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr)
+        // buffer included: the server asks for sound steadily, a little at a
+        // time. Corked until a sound or a wake: connecting wakes no device.
+        out->asleep_ = true;
+        if (pa->pa_stream_connect_playback(out->stream_, nullptr, &attr,
+                                           pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED),
+                                           nullptr, nullptr)
             < 0)
             out->link_ = Link::None;
         return;
@@ -188,6 +193,8 @@ void PulseOutput::streamChanged(pa_stream *stream, void *self)
         qCDebug(lcSound) << "output connected";
         if (out->fresh_)
             out->startWriting();
+        else if (!out->rule_.maySleep(Clock::now()))
+            out->cork(false);  // woken while connecting
         return;
     case PA_STREAM_FAILED:
     case PA_STREAM_TERMINATED:
@@ -223,13 +230,13 @@ void PulseOutput::answered(pa_stream *, int, void *self)
     static_cast<PulseOutput *>(self)->pinging_ = false;
 }
 
-// Gives the server just what it asks for: the sound while there is some,
-// silence after it, so that the stream never runs dry and a stall shows as
-// requests that stop coming.
+// Gives the server what it asks for while awake: what is left of a long
+// sound, then silence, so that the device keeps running until the stream
+// sleeps.
 void PulseOutput::feed(size_t bytes)
 {
     static const std::array<uint8_t, 16384> kSilence{};
-    if (!stream_)
+    if (!stream_ || asleep_)
         return;
     const Pulse *pa = Pulse::get();
     size_t left = bytes / kFrameBytes * kFrameBytes;
@@ -251,22 +258,39 @@ void PulseOutput::feed(size_t bytes)
 }
 
 // A new sound: what the server still holds of the old one goes, and the new
-// one is written where the server reads next, so it starts at once.
+// one is written whole where the server reads next, so it starts at once
+// and a late thread cannot leave it dry. Silence in its place only stops
+// what plays.
 void PulseOutput::startWriting()
 {
     const Pulse *pa = Pulse::get();
     fresh_ = false;
-    if (pa_operation *o = pa->pa_stream_flush(stream_, nullptr, nullptr))
-        pa->pa_operation_unref(o);  // not waited for
     at_ = 0;
     since_ = Clock::now();
+    if (!sound_ && asleep_)
+        return;
+    if (pa_operation *o = pa->pa_stream_flush(stream_, nullptr, nullptr))
+        pa->pa_operation_unref(o);  // not waited for
     if (!sound_)
         return;
+    cork(false);
     const size_t size = sound_->size() * sizeof(int16_t);
-    const size_t first = std::min(size, pa->pa_usec_to_bytes(pa_usec_t(kTargetLatencyMs) * 1000, &kSpec));
-    const size_t n = first / kFrameBytes * kFrameBytes;
+    const size_t n = std::min(size, kWholeSoundBytes) / kFrameBytes * kFrameBytes;
     if (n && pa->pa_stream_write(stream_, sound_->data(), n, nullptr, 0, PA_SEEK_RELATIVE_ON_READ) == 0)
         at_ = n;
+}
+
+// Corks the stream (sleep: the server asks for nothing and may suspend its
+// device) or uncorks it.
+void PulseOutput::cork(bool sleep)
+{
+    if (!stream_ || asleep_ == sleep)
+        return;
+    const Pulse *pa = Pulse::get();
+    if (pa_operation *o = pa->pa_stream_cork(stream_, sleep ? 1 : 0, nullptr, nullptr))
+        pa->pa_operation_unref(o);  // not waited for
+    asleep_ = sleep;
+    qCDebug(lcSound) << (sleep ? "output asleep" : "output awake");
 }
 
 void PulseOutput::prepare()
@@ -290,6 +314,17 @@ void PulseOutput::prepare()
     }
 }
 
+void PulseOutput::wake()
+{
+    prepare();
+    if (!loop_)
+        return;
+    const Hold hold(loop_);
+    rule_.woken(Clock::now());
+    if (link_ == Link::Ready && !fresh_)
+        cork(false);  // silence until a sound comes: the device resumes now
+}
+
 void PulseOutput::start(Samples samples)
 {
     if (!Pulse::get())
@@ -303,7 +338,8 @@ void PulseOutput::start(Samples samples)
     sound_ = std::move(samples);
     at_ = 0;
     fresh_ = true;
-    started_ = Clock::now();
+    const size_t frames = sound_ ? sound_->size() / kChannels : 0;
+    rule_.soundStarted(Clock::now(), std::chrono::microseconds(frames * 1000000 / kRate));
     if (link_ == Link::Ready && stream_) {
         startWriting();  // otherwise once the stream is ready
         ping();
@@ -329,6 +365,8 @@ void PulseOutput::tick()
         disconnect();
     } else if (link_ == Link::Ready && playing()) {
         ping();
+    } else if (link_ == Link::Ready && !asleep_ && !pinging_ && rule_.maySleep(Clock::now())) {
+        cork(true);
     }
 }
 
@@ -338,13 +376,22 @@ bool PulseOutput::busy() const
     if (!loop_)
         return false;
     const Hold hold(loop_);
-    return link_ == Link::Connecting || (link_ == Link::Ready && (pinging_ || playing()))
+    // Awake, there is a stall to notice and a sleep to time; asleep, nothing.
+    return link_ == Link::Connecting || (link_ == Link::Ready && (pinging_ || !asleep_))
            || (link_ == Link::None && (context_ || stream_));
 }
 
 bool PulseOutput::playing() const
 {
-    return sound_ && (at_ < sound_->size() * sizeof(int16_t) || Clock::now() - started_ < std::chrono::seconds(1));
+    return rule_.playing(Clock::now());
+}
+
+bool PulseOutput::asleep() const
+{
+    if (!loop_)
+        return true;
+    const Hold hold(loop_);
+    return asleep_ || link_ != Link::Ready;
 }
 
 PulseOutput::Link PulseOutput::link() const

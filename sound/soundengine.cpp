@@ -27,9 +27,9 @@ Q_LOGGING_CATEGORY(lcSound, "orbenvale.sound", QtWarningMsg)
 
 struct SoundEngine::Feed {
     std::mutex mutex;
-    std::condition_variable wake, closed;
+    std::condition_variable wakeUp, closed;
     std::unique_ptr<SoundOutput> output;
-    bool quit = false, done = false, prepare = false;
+    bool quit = false, done = false, prepare = false, wake = false;
     uint64_t serial = 0;  // of the sound asked for last
     Samples wanted;
 };
@@ -54,7 +54,7 @@ SoundEngine::~SoundEngine()
     if (outputThread_.joinable()) {
         std::unique_lock lock(feed_->mutex);
         feed_->quit = true;
-        feed_->wake.notify_all();
+        feed_->wakeUp.notify_all();
         // The program ends when the player says so, whatever the output does.
         if (feed_->closed.wait_for(lock, std::chrono::milliseconds(kCloseMs), [this] { return feed_->done; })) {
             lock.unlock();
@@ -107,7 +107,7 @@ void SoundEngine::setCurrent(Samples samples)
     std::lock_guard lock(feed_->mutex);
     feed_->wanted = std::move(samples);
     ++feed_->serial;
-    feed_->wake.notify_one();
+    feed_->wakeUp.notify_one();
 }
 
 void SoundEngine::play(const QString &path)
@@ -166,7 +166,18 @@ void SoundEngine::prepareOutput()
     }
     std::lock_guard lock(feed_->mutex);
     feed_->prepare = true;
-    feed_->wake.notify_one();
+    feed_->wakeUp.notify_one();
+}
+
+void SoundEngine::wake()
+{
+    {
+        std::lock_guard lock(mutex_);
+        startThreads();
+    }
+    std::lock_guard lock(feed_->mutex);
+    feed_->wake = true;
+    feed_->wakeUp.notify_one();
 }
 
 int SoundEngine::decodesStarted() const
@@ -401,20 +412,23 @@ void SoundEngine::outputLoop(std::shared_ptr<Feed> feed)
     SoundOutput &output = *feed->output;
     uint64_t started = 0;
     for (;;) {
-        const auto due = [&] { return feed->quit || feed->prepare || feed->serial != started; };
+        const auto due = [&] { return feed->quit || feed->prepare || feed->wake || feed->serial != started; };
         if (output.busy())
-            feed->wake.wait_for(lock, std::chrono::milliseconds(kTickMs), due);
+            feed->wakeUp.wait_for(lock, std::chrono::milliseconds(kTickMs), due);
         else
-            feed->wake.wait(lock, due);
+            feed->wakeUp.wait(lock, due);  // asleep: nothing to time
         if (feed->quit)
             break;
         const bool prepare = std::exchange(feed->prepare, false);
+        const bool wake = std::exchange(feed->wake, false);
         const bool fresh = feed->serial != started;
         started = feed->serial;
         Samples sound = feed->wanted;
         lock.unlock();
         if (prepare)
             output.prepare();
+        if (wake)
+            output.wake();
         if (fresh) {
             qCDebug(lcSound) << "sound" << started << (sound ? "starts" : "stops");
             output.start(std::move(sound));

@@ -35,8 +35,11 @@ public:
     // Plays these samples from their start at once, instead of whatever
     // plays; null is silence. Returns at once; without a device it is silent.
     virtual void start(Samples samples) = 0;
+    // A sound may be asked for soon (a drag may begin): be ready to play it
+    // at once. Returns at once.
+    virtual void wake() {}
     // Called every few milliseconds while busy() says so: time to notice a
-    // device that stopped answering. Returns at once.
+    // device that stopped answering, or to go to sleep. Returns at once.
     virtual void tick() {}
     virtual bool busy() const { return false; }
 };
@@ -66,8 +69,12 @@ public:
     // Decodes files ahead of their first play(), in the background, all in
     // one run of the helper.
     void warmUp(const QStringList &paths);
-    // Connects the output ahead of the first play(), in the background.
+    // Connects the output ahead of the first play(), in the background; it
+    // stays asleep until woken or played.
     void prepareOutput();
+    // A sound may be asked for soon: the output wakes, in the background, so
+    // that it starts at once. It goes back to sleep by itself.
+    void wake();
 
     // For tests and measurements: how many files have been handed to the
     // helper, in how many runs of it, and waiting until no decode is queued

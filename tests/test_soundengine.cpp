@@ -57,6 +57,7 @@ public:
         std::condition_variable released;
         std::vector<std::vector<int16_t>> starts;
         int prepares = 0;
+        int wakes = 0;
         bool hang = false;
         bool hanging = false;
         std::atomic<bool> destroyed{false};
@@ -68,6 +69,11 @@ public:
     {
         std::lock_guard lock(s_->mutex);
         ++s_->prepares;
+    }
+    void wake() override
+    {
+        std::lock_guard lock(s_->mutex);
+        ++s_->wakes;
     }
     void start(Samples samples) override
     {
@@ -202,6 +208,21 @@ TEST(SoundEngine, ReadsAFileAgainWhenItChangesAndOnlyTheLastRequestPlays)
     EXPECT_TRUE(rig.starts().back().empty());
 }
 
+TEST(SoundEngine, AWakeReachesTheOutputFromItsOwnThread)
+{
+    Rig rig;
+    QElapsedTimer t;
+    t.start();
+    rig.engine.wake();
+    EXPECT_LT(t.elapsed(), 5) << "the caller does not wait for the output";
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard lock(rig.out->mutex);
+        return rig.out->wakes == 1;
+    }));
+    std::lock_guard lock(rig.out->mutex);
+    EXPECT_TRUE(rig.out->starts.empty()) << "a wake plays nothing";
+}
+
 TEST(SoundEngine, AnOutputThatHangsHoldsUpNeitherPlayNorTheEnd)
 {
     const auto chime = expected(sound("correct.wma"));
@@ -222,6 +243,7 @@ TEST(SoundEngine, AnOutputThatHangsHoldsUpNeitherPlayNorTheEnd)
             QElapsedTimer t;
             t.start();
             engine.play(sound(i % 2 ? "wrong.wma" : "correct.wma"));
+            engine.wake();  // a drag beginning meanwhile
             slowest = std::max(slowest, t.nsecsElapsed());
             if (i == 0) {
                 ASSERT_TRUE(waitFor([&] {
@@ -256,7 +278,7 @@ TEST(SoundEngine, AnOutputThatHangsHoldsUpNeitherPlayNorTheEnd)
         ending.start();
     }
     const qint64 took = ending.elapsed();
-    EXPECT_LT(slowest, 5'000'000) << "play() took " << slowest / 1000 << " us with the output hung";
+    EXPECT_LT(slowest, 5'000'000) << "play() and wake() took " << slowest / 1000 << " us with the output hung";
     EXPECT_LT(took, SoundEngine::kCloseMs + 500) << "the engine's end waited " << took << " ms for a hung output";
     EXPECT_FALSE(out->destroyed) << "a hung output is left to itself, not pulled from under it";
     // Let the output go; its thread then closes it.

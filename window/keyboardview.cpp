@@ -192,7 +192,6 @@ void KeyboardView::wireTabOrder()
 
 bool KeyboardView::key(KeyboardPlay::Part part, QKeyEvent *event)
 {
-    emit keyArrived();
     // Key times on a clock that starts well past a type-ahead pause, so the
     // first letter never continues a word.
     static const qint64 start = QDateTime::currentMSecsSinceEpoch();

@@ -91,8 +91,6 @@ public:
 signals:
     // The focus moved between the parts of the window.
     void focusMoved();
-    // A key came to one of the parts, before it is handled.
-    void keyArrived();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -37,9 +37,10 @@ void QuizWindow::wireLight()
     if (const Control *map = light_.map())
         view_.paintAbove(*map, [this](QPainter &p, const QRect &exposed) { light_.paint(p, exposed); });
     connect(&light_, &DropTarget::areaChanged, &view_, &FormView::updateTwips);
-    connect(&view_, &FormView::pressing, this, [this] {
+    connect(&view_, &FormView::pressing, this, [this](QPoint twips) {
         light_.prepare();  // what a drag needs, read before its first step
-        emit dragMayBegin();
+        if (const Control *c = form_.hitTest(twips); c && c->DragMode == 1)
+            emit dragMayBegin();
     });
     // The light follows a dragging pointer, and goes when no name is dragged.
     connect(&view_, &FormView::pointerMoving, this, [this](QPoint twips) {
@@ -60,8 +61,10 @@ void QuizWindow::wireKeyboard()
     connect(&keys_.play(), &KeyboardPlay::changed, &keys_, &KeyboardView::refresh);
     connect(&form_, &Form::changed, this, &QuizWindow::lightUnderPin);
     connect(&keys_.play(), &KeyboardPlay::changed, this, &QuizWindow::lightUnderPin);
-    connect(&keys_.play(), &KeyboardPlay::pickedUp, this, [this] { light_.prepare(); });
-    connect(&keys_, &KeyboardView::keyArrived, this, &QuizWindow::dragMayBegin);
+    connect(&keys_.play(), &KeyboardPlay::pickedUp, this, [this] {
+        light_.prepare();
+        emit dragMayBegin();
+    });
 }
 
 void QuizWindow::wireReader()

@@ -36,8 +36,9 @@ public:
     Narrator &narrator() { return narrator_; }
 
 signals:
-    // A name may be about to be dragged: the mouse was pressed on the window,
-    // or a key came to one of its keyboard parts.
+    // A name may be about to be dragged: the mouse was pressed on one, or one
+    // was picked up with the keyboard. The drop comes a moment later at the
+    // soonest.
     void dragMayBegin();
 
 private:

@@ -15,8 +15,9 @@ packages=(
   # PulseAudio's client library plays them (loaded at run time; PipeWire
   # desktops speak its protocol too).
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libpulse-dev
-  # The listening test runs its own sound server and records it.
-  pulseaudio pulseaudio-utils
+  # The listening test runs its own sound server and records it: PulseAudio,
+  # and PipeWire with its session manager and PulseAudio service.
+  pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber
   # "Arial" and "Arial Narrow" resolve to these metric-compatible faces.
   fonts-liberation
   # End-to-end tests in a virtual X server, and metadata validation.

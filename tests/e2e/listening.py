@@ -1,9 +1,11 @@
 # SPDX-License-Identifier: MIT
-"""Listening to the program: a private PulseAudio server with a null sink,
-its monitor recorded with parec, and the sounds found in the recording.
+"""Listening to the program: a private sound server with a null sink, its
+monitor recorded with parec, and the sounds found in the recording.
 
-The server runs as the current user (root in CI) with its own runtime
-folder, no D-Bus and no autospawn; the program reaches it through
+The server is PulseAudio (SoundServer) or PipeWire with its PulseAudio
+service (PipeWireServer, at PipeWire's own 48 kHz: what a Debian desktop
+runs), chosen by server(). It runs as the current user (root in CI) with its
+own runtime folder and no autospawn; the program reaches it through
 PULSE_SERVER. Everything it creates lives in one temporary folder that
 stop() removes with the server.
 
@@ -40,6 +42,12 @@ SINK = "orbenvaletest"
 
 
 class SoundServer:
+    # How closely a sound in the recording must match the program's samples
+    # (find_onset): to the sample here, where nothing is resampled.
+    TOLERANCE = 0.05
+    BELOW_HZ = None
+    EARLY = 0.005  # s: how much earlier than the drop a sound is looked for
+
     def __init__(self, work=None):
         self.dir = Path(tempfile.mkdtemp(prefix="orbenvale-pulse.", dir=work))
         self.proc = None
@@ -58,9 +66,12 @@ class SoundServer:
             (self.dir / d).mkdir(mode=0o700, exist_ok=True)
         self.socket.unlink(missing_ok=True)
         script = self.dir / "server.pa"
+        # The sink is suspended a second after the last stream goes quiet,
+        # as a desktop's server does it (after longer).
         script.write_text(
             f"load-module module-null-sink sink_name={SINK} rate={RATE} channels=2\n"
             f"load-module module-native-protocol-unix socket={self.socket} auth-anonymous=1\n"
+            f"load-module module-suspend-on-idle timeout=1\n"
             f"set-default-sink {SINK}\n")
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.dir / "home"),
                "XDG_RUNTIME_DIR": str(self.dir / "run"), "PULSE_RUNTIME_PATH": str(self.dir / "run"),
@@ -83,6 +94,35 @@ class SoundServer:
                 return self
             time.sleep(0.1)
         raise RuntimeError(f"pulseaudio did not answer within {timeout} s:\n{self.server_log()}")
+
+    def pactl(self, *args):
+        r = subprocess.run(["pactl", *args], env={**os.environ, **self.env()}, capture_output=True, text=True,
+                           timeout=10)
+        return r.stdout
+
+    def sink_state(self):
+        """The test sink's state in the server's own word: RUNNING, IDLE or SUSPENDED."""
+        for line in self.pactl("list", "sinks", "short").splitlines():
+            fields = line.split("\t")
+            if len(fields) >= 5 and fields[1] == SINK:
+                return fields[-1].strip()
+        return None
+
+    def corked(self, client):
+        """Whether the streams of a client (by its name) are corked, as the
+        server sees them: True, False, or None when it has none."""
+        states, current = [], {}
+        for line in self.pactl("list", "sink-inputs").splitlines() + ["Sink Input #end"]:
+            line = line.strip()
+            if line.startswith("Sink Input #"):
+                if current.get("name") == client:
+                    states.append(current.get("corked"))
+                current = {}
+            elif line.startswith("Corked:"):
+                current["corked"] = line.split(":", 1)[1].strip() == "yes"
+            elif line.startswith("application.name = "):
+                current["name"] = line.split("=", 1)[1].strip().strip('"')
+        return all(states) if states else None
 
     def serve_tests(self, purpose):
         """Starts the server for a test and points the programs it starts at
@@ -136,6 +176,91 @@ class SoundServer:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+class PipeWireServer(SoundServer):
+    """PipeWire, its session manager and its PulseAudio service, started as
+    a desktop starts them (in a private D-Bus session and runtime folder),
+    at PipeWire's own 48 kHz, with a null sink made the default. The
+    session manager suspends an idle sink after its own 5 s."""
+
+    NAME = "pipewire"
+    # Resampled to 48 kHz and back, a sound lands between samples: its
+    # match is looser, and still tells one sound from another.
+    TOLERANCE = 0.25
+    BELOW_HZ = 4000
+    EARLY = 0.03
+
+    def start(self, timeout=15):
+        for tool in ("pipewire", "wireplumber", "pipewire-pulse", "dbus-run-session", "parec", "pactl"):
+            if not shutil.which(tool):
+                raise RuntimeError(f"{tool} is missing: run tools/install-deps.sh")
+        for d in ("run", "home"):
+            (self.dir / d).mkdir(mode=0o700, exist_ok=True)
+        self.socket = self.dir / "run" / "pulse" / "native"
+        script = self.dir / "servers.sh"
+        script.write_text("pipewire & sleep 0.3; wireplumber & sleep 0.3; pipewire-pulse & wait\n")
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.dir / "home"),
+               "XDG_RUNTIME_DIR": str(self.dir / "run"), "DISABLE_RTKIT": "1"}
+        self.log = open(self.dir / "server.log", "w")
+        self.proc = subprocess.Popen(["dbus-run-session", "--", "sh", str(script)], env=env, cwd=self.dir,
+                                     stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
+                                     start_new_session=True)
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.proc.poll() is not None:
+                raise RuntimeError(f"pipewire ended at start:\n{self.server_log()}")
+            r = subprocess.run(["pactl", "info"], env={**env, **self.env()}, capture_output=True, text=True)
+            if r.returncode == 0:
+                break
+            time.sleep(0.1)
+        else:
+            raise RuntimeError(f"pipewire-pulse did not answer within {timeout} s:\n{self.server_log()}")
+        self.pactl("load-module", "module-null-sink", f"sink_name={SINK}")
+        self.pactl("set-default-sink", SINK)
+        while time.monotonic() < deadline:
+            if self.sink_state() is not None:
+                return self
+            time.sleep(0.1)
+        raise RuntimeError(f"pipewire made no sink {SINK}:\n{self.server_log()}")
+
+    def env(self):
+        return {"PULSE_SERVER": f"unix:{self.socket}"}
+
+    def pause(self):
+        os.killpg(self.proc.pid, signal.SIGSTOP)
+
+    def resume(self):
+        os.killpg(self.proc.pid, signal.SIGCONT)
+
+    def kill(self):
+        os.killpg(self.proc.pid, signal.SIGKILL)
+        self.proc.wait(5)
+        self.log.close()
+
+    def stop(self):
+        if self.proc is not None and self.proc.poll() is None:
+            try:
+                os.killpg(self.proc.pid, signal.SIGCONT)
+                os.killpg(self.proc.pid, signal.SIGTERM)
+                self.proc.wait(5)
+            except (ProcessLookupError, subprocess.TimeoutExpired):
+                try:
+                    os.killpg(self.proc.pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+                self.proc.wait(5)
+        self.proc = None
+        if getattr(self, "log", None):
+            self.log.close()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def server(name=None, work=None):
+    """The sound server to listen with: "pulseaudio" (the default) or
+    "pipewire", by name or by ORBENVALE_SOUND_SERVER."""
+    name = name or os.environ.get("ORBENVALE_SOUND_SERVER", "pulseaudio")
+    return PipeWireServer(work) if name == "pipewire" else SoundServer(work)
 
 
 class Recorder:
@@ -236,14 +361,26 @@ class Recorder:
         return None
 
 
+def _click():
+    """5 ms of noise between 13 and 18 kHz: where the quiz's sounds have none, and
+    kept whole by a server that resamples (44.1 to 48 kHz and back)."""
+    rng = np.random.default_rng(20261210)
+    spectrum = np.fft.rfft(rng.standard_normal(Reference.CLICK))
+    freqs = np.fft.rfftfreq(Reference.CLICK, 1 / RATE)
+    spectrum[(freqs < 13000) | (freqs > 18000)] = 0
+    wave = np.fft.irfft(spectrum, Reference.CLICK)
+    return wave / np.abs(wave).max() * Reference.AMPLITUDE
+
+
 class Reference:
     """A client with a 5 ms buffer that plays a click on request: where the
     click lands in the recording marks the moment it was asked for. The
     test's clock is mapped onto the recording by these clicks alone."""
 
-    CLICK = 220  # 5 ms of the highest tone there is, unlike any sound of the quiz
-    TEMPLATE = 16  # enough of it to recognise, should the server cut its start
+    CLICK = 220
+    TEMPLATE = 64  # enough of it to recognise, should the server cut its start
     AMPLITUDE = 20000
+    WAVE = None
 
     def __init__(self, server):
         self.server = server
@@ -259,7 +396,7 @@ class Reference:
             stderr=subprocess.DEVNULL, start_new_session=True)
         # The click and enough silence after it that the client starts playing at once.
         wave = np.zeros((RATE // 50, 2), dtype="<i2")
-        wave[:self.CLICK, :] = (np.where(np.arange(self.CLICK) % 2 == 0, 1, -1) * self.AMPLITUDE)[:, None]
+        wave[:self.CLICK, :] = np.round(self.wave())[:, None]
         self.block = wave.tobytes()
         time.sleep(0.3)  # connected
         return self
@@ -282,17 +419,27 @@ class Reference:
                 self.proc.wait(3)
 
     @classmethod
+    def wave(cls):
+        if cls.WAVE is None:
+            cls.WAVE = _click()
+        return cls.WAVE
+
+    @classmethod
     def find(cls, recording, start, end):
-        """First sample in [start, end) where a click begins, or None."""
+        """First sample in [start, end) where a click begins, or None: the
+        best match within a millisecond of the first good one."""
         n = cls.TEMPLATE
         start, end = max(0, start), min(len(recording) - n, end)
         if end <= start:
             return None
         w = recording[start:end + n - 1]
-        t = np.where(np.arange(n) % 2 == 0, 1.0, -1.0) * cls.AMPLITUDE
-        score = np.abs(np.correlate(w, t, mode="valid")) / float(np.dot(t, t))
-        hits = np.nonzero(score > 0.8)[0]
-        return int(start + hits[0]) if len(hits) else None
+        t = np.round(cls.wave()[:n])
+        score = np.correlate(w, t, mode="valid") / float(np.dot(t, t))
+        hits = np.nonzero(score > 0.7)[0]
+        if not len(hits):
+            return None
+        first = hits[0]
+        return int(start + first + np.argmax(score[first:first + RATE // 1000]))
 
     def locate(self, recording):
         """Finds the clicks played so far in the recording: the first one
@@ -347,10 +494,19 @@ def expected_sound(decoder, path):
     return np.round(pcm * quizdriver.LAYOUT["playerVolume"] / 100)
 
 
-def find_onset(recording, sound, start, end, template_ms=50, tolerance=0.05):
+def lowpass(x, hz):
+    """x without what lies above hz (a windowed-sinc filter, no delay)."""
+    taps = 63
+    k = np.arange(taps) - taps // 2
+    h = np.sinc(2 * hz / RATE * k) * np.hamming(taps)
+    return np.convolve(x, h / h.sum(), mode="same")
+
+
+def find_onset(recording, sound, start, end, template_ms=50, tolerance=0.05, below_hz=None):
     """First sample in [start, end) where the recording holds the sound's
     beginning, or None. A match leaves a residual below tolerance times the
-    template's energy."""
+    template's energy; with below_hz, both are compared below that
+    frequency only (where a resampled sound's half-sample shift is small)."""
     n = int(RATE * template_ms / 1000)
     t = sound[:n]
     start = max(0, start)
@@ -358,6 +514,8 @@ def find_onset(recording, sound, start, end, template_ms=50, tolerance=0.05):
     if end <= start:
         return None
     w = recording[start:end + n - 1]
+    if below_hz:
+        w, t = lowpass(w, below_hz), lowpass(t, below_hz)
     cross = np.correlate(w, t, mode="valid")
     sq = np.concatenate([[0.0], np.cumsum(w * w)])
     energy = sq[n:] - sq[:-n]
@@ -430,7 +588,12 @@ class DropListener:
         here = self.reference.sample_at(t)
         if here is None:
             raise RuntimeError("the reference client's clicks are not in the recording")
-        at = find_onset(rec, sound, here - RATE // 200, here + int((until - t) * RATE))
+        # A server that gives the reference client a longer period than the
+        # program (PipeWire does) plays its clicks later: the program's sound
+        # may then come a little before the drop by that clock.
+        early = self.recorder.server.EARLY
+        at = find_onset(rec, sound, here - int(early * RATE), here + int((until - t) * RATE),
+                        tolerance=self.recorder.server.TOLERANCE, below_hz=self.recorder.server.BELOW_HZ)
         return None if at is None else (at, (at - here) / RATE)
 
     def stop(self):

@@ -5,10 +5,13 @@
 # shows, against the floor (a window with the quiz's first frame and nothing
 # else) and a bare Qt window showing the same map (on a virtual X display); the cost of one drag step and of a headless round; and the delay
 # from a drop to its sound, measured on a recording of a private sound
-# server. A measurement, not a test: nothing here passes or fails on a number.
+# server (PulseAudio and PipeWire), also after a long sleep and under load,
+# with breaks inside sounds counted; and the wake-ups of an idle quiz with
+# the server's word on its sink. A measurement, not a test: nothing here
+# passes or fails on a number.
 #
 #   bench/run.sh                 build in build/ (BUILD_DIR=... to change)
-#   RUNS=10 CALLGRIND=0 bench/run.sh
+#   RUNS=10 CALLGRIND=0 STARTS=5 SLEEP=30 LOADED_STARTS=5 IDLE_SECONDS=20 bench/run.sh
 #
 # Needs what tools/install-deps.sh installs, and valgrind for the
 # instruction counts.
@@ -41,10 +44,23 @@ echo
 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
     /usr/bin/python3 "$ROOT/bench/programs/measure.py" --build "$BUILD" --runs "$RUNS" --work "$WORK" $callgrind
 
+for server in pulseaudio pipewire; do
+    echo
+    echo "Sound on $server: from letting go of the mouse button to the sound's first sample on a"
+    echo "recording of the sink (null sink, monitor recorded with parec), later than a"
+    echo "reference client with a 5 ms buffer (pacat) in the same recording; then the same"
+    echo "with two processes burning both cores beside the quiz."
+    xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+        /usr/bin/python3 "$ROOT/bench/programs/drop_to_sound.py" --build "$BUILD" --source "$ROOT" \
+        --starts "${STARTS:-5}" --server "$server" --sleep "${SLEEP:-30}"
+    xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+        /usr/bin/python3 "$ROOT/bench/programs/drop_to_sound.py" --build "$BUILD" --source "$ROOT" \
+        --starts "${LOADED_STARTS:-5}" --server "$server" --load 2
+done
+
 echo
-echo "Sound: from letting go of the mouse button to the sound's first sample on a"
-echo "recording of the sink (pulseaudio null sink, monitor recorded with parec),"
-echo "later than a reference client with a 5 ms buffer (pacat) in the same recording."
+echo "Idle: wake-ups of all the quiz's threads (context switches a second) and the"
+echo "sink's state as the server reports it, before any press and from 4 s after one drop."
 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
-    /usr/bin/python3 "$ROOT/bench/programs/drop_to_sound.py" --build "$BUILD" --source "$ROOT" \
-    --starts "${STARTS:-5}"
+    /usr/bin/python3 "$ROOT/bench/programs/idle_cost.py" --build "$BUILD" --source "$ROOT" \
+    --seconds "${IDLE_SECONDS:-20}"

@@ -1,21 +1,27 @@
 #!/usr/bin/python3
 # SPDX-License-Identifier: MIT
 """Drop to sound, measured on a recording: the real program is started fresh
-several times on a private PulseAudio server with a null sink; in each run
-the first name is dropped as soon as the window shows its names, then a few
-more follow at a player's pace (correct and wrong), and then pairs of drops
-so close that the second sound replaces the first. The delay is from the
-moment the mouse button is let go to the first sample of the expected sound
-in the recording of the sink's monitor, against a reference client with a
-5 ms buffer whose clicks before and after each drop are in the same
-recording. bench/run.sh runs it on a virtual X display.
+several times on a private sound server (PulseAudio, or PipeWire at its own
+48 kHz) with a null sink; in each run the first name is dropped as soon as
+the window shows its names (pressed about 250 ms before), then a few more
+follow at a player's pace (correct and wrong), then pairs of drops so close
+that the second sound replaces the first, and (with --sleep) one drop after
+the quiz has been left alone that long, its sound output asleep. The delay
+is from the moment the mouse button is let go to the first sample of the
+expected sound in the recording of the sink's monitor, against a reference
+client with a 5 ms buffer whose clicks before and after each drop are in the
+same recording. Breaks are stretches of at least a millisecond inside a
+heard sound where the recording is silent and the sound is not. With
+--load, that many processes burn a core each meanwhile. bench/run.sh runs
+it on a virtual X display.
 
-  drop_to_sound.py --build build --source . [--starts 5]
+  drop_to_sound.py --build build --source . [--starts 5] [--server pipewire] [--sleep 30] [--load 2]
 """
 
 import argparse
 import os
 import statistics
+import subprocess
 import sys
 import tempfile
 import time
@@ -26,7 +32,25 @@ import listening as L  # noqa: E402
 import quizdriver as q  # noqa: E402
 
 
-def one_start(build, source, server, out, later=6, pairs=3):
+def breaks(recorded, expected, server):
+    """Silent stretches of a millisecond or more inside a sound: where the
+    sound is audible and the recording is not."""
+    ms = L.RATE // 1000
+    n = min(len(recorded), len(expected)) // ms
+    if server.BELOW_HZ:
+        recorded, expected = L.lowpass(recorded, server.BELOW_HZ), L.lowpass(expected, server.BELOW_HZ)
+    count, inside = 0, False
+    for k in range(n):
+        want = float(abs(expected[k * ms:(k + 1) * ms]).max())
+        got = float(abs(recorded[k * ms:(k + 1) * ms]).max())
+        gap = want > 300 and got < want * 0.1
+        if gap and not inside:
+            count += 1
+        inside = gap
+    return count
+
+
+def one_start(build, source, server, out, later=6, pairs=3, sleep=0):
     quiz = q.Quiz(build / "orbenvale", out)
     quiz.learn(source)
     sounds = {k: L.expected_sound(build / "orbenvale-decode", build / "sounds" / f"{k}.wma")
@@ -38,6 +62,7 @@ def one_start(build, source, server, out, later=6, pairs=3):
         quiz.wait_window()
         quiz.wait_screen("the names", lambda im: all(quiz.names_in_panel(im)))
         names = quiz.names
+        # The first drop as soon as the names show, its press about 250 ms before.
         plan = [(0, names[0], "correct", "first")]
         for k in range(1, later + 1):
             if k % 3 == 2:
@@ -45,7 +70,7 @@ def one_start(build, source, server, out, later=6, pairs=3):
             else:
                 plan.append((k, names[k], "correct", "later"))
         for i, country, sound, what in plan:
-            quiz.carry(q.grab_point(i), quiz.points[country])
+            quiz.carry(q.grab_point(i), quiz.points[country], steps=8 if what == "first" else 4)
             drops.append((ear.let_go()[0], sound, what))
             time.sleep(0.6)
         # A wrong drop, and a correct one while its buzz still plays.
@@ -56,15 +81,35 @@ def one_start(build, source, server, out, later=6, pairs=3):
             quiz.carry(q.grab_point(k + 1), quiz.points[names[k + 1]], steps=2)
             drops.append((ear.let_go()[0], "correct", "replacing"))
             time.sleep(0.6)
+        if sleep:
+            time.sleep(sleep)
+            k = later + 1 + 2 * pairs
+            quiz.carry(q.grab_point(k), quiz.points[names[k]])
+            drops.append((ear.let_go()[0], "correct", "after sleep"))
+            time.sleep(0.6)
         time.sleep(0.3)
     finally:
         quiz.stop()
         ear.stop()
-    result = []
+    rec = ear.recorder.left()
+    found = []
     for n, (t, sound, what) in enumerate(drops):
         until = min(t + 0.55, drops[n + 1][0]) if n + 1 < len(drops) else t + 0.55
-        found = ear.heard(sounds[sound], t, until)
-        result.append((what, None if found is None else found[1] * 1000))
+        found.append(ear.heard(sounds[sound], t, until))
+    result = []
+    for n, (t, sound, what) in enumerate(drops):
+        gaps = 0
+        if found[n] is not None:
+            # Up to where the next sound replaces it (or its own end).
+            at = found[n][0]
+            end = at + len(sounds[sound])
+            if n + 1 < len(drops):
+                nxt = found[n + 1][0] if found[n + 1] is not None else ear.reference.sample_at(drops[n + 1][0])
+                end = min(end, nxt - L.RATE // 1000)
+            # The reference's clicks only add sound: they hide no break.
+            seg = rec[at:max(at, end)]
+            gaps = breaks(seg, sounds[sound][:len(seg)], server)
+        result.append((what, None if found[n] is None else found[n][1] * 1000, gaps))
     return result
 
 
@@ -73,19 +118,29 @@ def main():
     ap.add_argument("--build", required=True)
     ap.add_argument("--source", required=True)
     ap.add_argument("--starts", type=int, default=5)
+    ap.add_argument("--server", default="pulseaudio", choices=("pulseaudio", "pipewire"))
+    ap.add_argument("--sleep", type=float, default=0, help="one drop after this many seconds alone")
+    ap.add_argument("--load", type=int, default=0, help="processes burning a core each meanwhile")
     args = ap.parse_args()
     build, source = Path(args.build).resolve(), Path(args.source).resolve()
     q.load_layout(build / "window-layout.json")
-    heard, missed, total = {}, 0, 0
-    with tempfile.TemporaryDirectory(prefix="orbenvale-drop-") as work, L.SoundServer(work) as server:
-        os.environ.update(server.env())
-        for n in range(args.starts):
-            for what, delay in one_start(build, source, server, Path(work) / f"run{n}"):
-                total += 1
-                if delay is None:
-                    missed += 1
-                else:
-                    heard.setdefault(what, []).append(delay)
+    heard, missed, total, gaps = {}, 0, 0, 0
+    burners = [subprocess.Popen(["sh", "-c", "while :; do :; done"]) for _ in range(args.load)]
+    try:
+        with tempfile.TemporaryDirectory(prefix="orbenvale-drop-") as work, L.server(args.server, work) as server:
+            os.environ.update(server.env())
+            for n in range(args.starts):
+                for what, delay, broken in one_start(build, source, server, Path(work) / f"run{n}", sleep=args.sleep):
+                    total += 1
+                    gaps += broken
+                    if delay is None:
+                        missed += 1
+                    else:
+                        heard.setdefault(what, []).append(delay)
+    finally:
+        for b in burners:
+            b.kill()
+            b.wait()
 
     def show(label, values):
         if not values:
@@ -98,8 +153,10 @@ def main():
     show("first drop after start (names just shown)", heard.get("first", []))
     show("later drops (correct and wrong, 0.6 s apart)", heard.get("later", []))
     show("a sound replacing one that plays", heard.get("replacing", []))
+    if args.sleep:
+        show(f"a drop after {args.sleep:.0f} s alone (output asleep)", heard.get("after sleep", []))
     show("all drops", every)
-    print(f"drops heard: {total - missed} of {total}")
+    print(f"drops heard: {total - missed} of {total}; breaks inside sounds: {gaps}")
     return 0
 
 

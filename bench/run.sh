@@ -24,7 +24,8 @@ trap 'rm -rf "$WORK"' EXIT
 
 cmake -S "$ROOT" -B "$BUILD" >"$WORK/configure.log" 2>&1 || { cat "$WORK/configure.log"; exit 1; }
 cmake --build "$BUILD" -j2 --target orbenvale orbenvale-decode appfolder windowlayout \
-    bench_first_frame bench_floor_window bench_bare_window bench_drag_step bench_headless_round >"$WORK/build.log" 2>&1 \
+    bench_first_frame bench_floor_window bench_bare_window bench_drag_step bench_headless_round bench_jump_graph \
+    >"$WORK/build.log" 2>&1 \
     || { tail -30 "$WORK/build.log"; exit 1; }
 
 callgrind=
@@ -57,6 +58,10 @@ for server in pulseaudio pipewire; do
         /usr/bin/python3 "$ROOT/bench/programs/drop_to_sound.py" --build "$BUILD" --source "$ROOT" \
         --starts "${LOADED_STARTS:-5}" --server "$server" --load 2
 done
+
+echo
+echo "Ctrl+arrow jumps from each country's middle, against an atlas of country centres:"
+QT_QPA_PLATFORM=offscreen "$BUILD/bench_jump_graph" "$ROOT/tests/data/atlas.tsv" 2>/dev/null
 
 echo
 echo "Idle: wake-ups of all the quiz's threads (context switches a second) and the"

@@ -35,7 +35,8 @@ QString KeyboardPlay::mapDescription() const
         return spoken::overMap(true, places_.at(form_.dragPosition()));
     if (!pinShown_)
         return spoken::noPinOnMap();
-    return spoken::overMap(false, places_.at(pin_));
+    const Control *name = carried();
+    return spoken::overMap(false, places_.at(pin_), name ? name->Caption : QString());
 }
 
 bool KeyboardPlay::carrying() const
@@ -90,8 +91,11 @@ void KeyboardPlay::moveAcross(int direction)
 // next name that starts with it.
 void KeyboardPlay::typeAhead(const QString &text, qint64 msecs)
 {
-    if (msecs - lastTyped_ > kTypeAheadMs)
+    if (msecs - lastTyped_ > kTypeAheadMs) {
         typed_.clear();
+        wordFrom_ = selected_;
+        wordToldAgain_ = false;
+    }
     lastTyped_ = msecs;
     typed_ += text;
     const bool repeat = typed_.size() > 1 && typed_.count(typed_.at(0)) == typed_.size();
@@ -102,6 +106,12 @@ void KeyboardPlay::typeAhead(const QString &text, qint64 msecs)
         const int i = ((start + k) % n + n) % n;
         if (isShown(i) && form_.labels(i).Caption.startsWith(prefix, Qt::CaseInsensitive)) {
             select(i);
+            // The word typed names the name that was selected when it began:
+            // nothing a reader would tell of has changed, so it is said again.
+            if (i == wordFrom_ && !wordToldAgain_ && typed_.size() > 1) {
+                wordToldAgain_ = true;
+                emit selectedAgain(form_.labels(i));
+            }
             return;
         }
     }

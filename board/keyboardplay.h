@@ -70,6 +70,8 @@ signals:
     // Anything shown changed: selection, pin, carried name.
     void changed();
     void pickedUp(const Control &name);
+    // Typing chose the name that was selected already.
+    void selectedAgain(const Control &name);
     // The pin came onto another country, the sea or land of no country.
     void pinMoved(const MapPlaces::Place &place);
     // An arrow could not move the pin: the map's edge, or (a jump) no country
@@ -99,4 +101,6 @@ private:
     Part wantedFocus_ = Part::Hidden;
     QString typed_;
     qint64 lastTyped_ = 0;
+    int wordFrom_ = -1;  // the name selected when the word being typed began
+    bool wordToldAgain_ = false;
 };

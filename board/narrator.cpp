@@ -16,6 +16,8 @@ Narrator::Narrator(Form1 &form, KeyboardPlay &play)
     });
     connect(&play, &KeyboardPlay::pickedUp, this,
             [this](const Control &name) { emit said(spoken::pickedUp(name.Caption)); });
+    connect(&play, &KeyboardPlay::selectedAgain, this,
+            [this](const Control &name) { emit said(spoken::nameAgain(name.Caption)); });
     connect(&play, &KeyboardPlay::pinMoved, this, [this](const MapPlaces::Place &p) { emit said(spoken::place(p)); });
     connect(&play, &KeyboardPlay::pinBlocked, this,
             [this](MapPlaces::Heading heading, bool jump) { emit said(spoken::blocked(heading, jump)); });

@@ -33,6 +33,11 @@ QString pickedUp(const QString &name)
     return QStringLiteral("%1 picked up").arg(name);
 }
 
+QString nameAgain(const QString &name)
+{
+    return QStringLiteral("%1, %2").arg(name, nameState(true));
+}
+
 QString place(const MapPlaces::Place &p)
 {
     if (p.country > 0)

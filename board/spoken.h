@@ -14,6 +14,8 @@ namespace spoken {
 QString outcome(const DropOutcome &outcome);
 QString newRound(int names);
 QString pickedUp(const QString &name);
+// A name chosen again that was selected already: it is still on the panel.
+QString nameAgain(const QString &name);
 // What lies under the pin: a country's name, "sea" or "no country".
 QString place(const MapPlaces::Place &place);
 // The pin could not go that way: the map's edge, or no country further.

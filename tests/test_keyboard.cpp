@@ -141,6 +141,20 @@ TEST_F(Keys, ArrowsHomeEndAndTypeAheadMoveAmongNamesStillOnThePanel)
     type("zz");
     EXPECT_EQ(selectedName(), "France") << "no match keeps the selection";
     EXPECT_TRUE(h.sounds.played.empty());
+
+    // Typing the name that is selected already changes nothing a reader
+    // would tell of: it is said again.
+    clock += 2000;
+    said.clear();
+    type("fra");
+    EXPECT_EQ(selectedName(), "France");
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said.back(), "France, not placed");
+    clock += 2000;
+    said.clear();
+    type("ger");
+    EXPECT_EQ(selectedName(), "Germany");
+    EXPECT_EQ(std::count(said.begin(), said.end(), "Germany, not placed"), 0) << "a change is the list's to tell";
 }
 
 TEST_F(Keys, EnterCarriesTheNameOnThePinAndDropsItThroughTheDropZones)
@@ -175,7 +189,7 @@ TEST_F(Keys, EnterCarriesTheNameOnThePinAndDropsItThroughTheDropZones)
     // Onto France: judged wrong by the zone under the tip.
     steerTo(reachable("France"));
     EXPECT_EQ(countryAt(keys->pin()), "France");
-    EXPECT_EQ(keys->mapDescription(), "Pin over France");
+    EXPECT_EQ(keys->mapDescription(), "Pin over France, carrying Germany") << "what the pin is over, and carries";
     press(Part::Map, Qt::Key_Return);
     EXPECT_FALSE(keys->carrying());
     EXPECT_EQ(keys->takeWantedFocus(), Part::Names);
@@ -193,7 +207,7 @@ TEST_F(Keys, EnterCarriesTheNameOnThePinAndDropsItThroughTheDropZones)
     press(Part::Names, Qt::Key_Space);
     EXPECT_EQ(keys->pin(), left);
     steerTo(reachable("Germany"));
-    EXPECT_EQ(keys->mapDescription(), "Pin over Germany");
+    EXPECT_EQ(keys->mapDescription(), "Pin over Germany, carrying Germany");
     press(Part::Map, Qt::Key_Enter);
     EXPECT_FALSE(f->labels(12).Visible);
     EXPECT_TRUE(f->maplabel(12).Visible);
@@ -209,7 +223,7 @@ TEST_F(Keys, EnterCarriesTheNameOnThePinAndDropsItThroughTheDropZones)
     steerTo(reachable(""));
     const QPoint sea = keys->pin();
     EXPECT_EQ(f->hitTest(sea), &f->Image1) << "no zone here";
-    EXPECT_EQ(keys->mapDescription(), "Pin over the sea");
+    EXPECT_EQ(keys->mapDescription(), "Pin over the sea, carrying Greece");
     EXPECT_EQ(said.back(), "sea") << "the pin left the last country for the sea";
     press(Part::Map, Qt::Key_Return);
     EXPECT_EQ(h.sounds.played.size(), 2u) << "no sound";

@@ -253,10 +253,12 @@ TEST_F(KeyView, AssistiveToolsSeeTheNamesTheMapThePinAndTheOutcome)
     EXPECT_FALSE(pin->state().invisible);
     EXPECT_EQ(pin->rect(), QRect(view->mapToGlobal(px(keys->play().pin())), QSize(1, 1)));
     EXPECT_EQ(pin->text(QAccessible::Description), "carrying Germany");
-    EXPECT_EQ(map->text(QAccessible::Description), "Pin over " + h.window->places().at(keys->play().pin()).name);
+    EXPECT_EQ(map->text(QAccessible::Description),
+              "Pin over " + h.window->places().at(keys->play().pin()).name + ", carrying Germany");
 
     keys->play().movePin(h.pointOf("Germany") - keys->play().pin());
-    EXPECT_EQ(map->text(QAccessible::Description), "Pin over Germany");
+    EXPECT_EQ(map->text(QAccessible::Description), "Pin over Germany, carrying Germany")
+        << "what \"where am I\" reads: the place and the name the pin carries";
     key(Qt::Key_Return);
     EXPECT_FALSE(f.labels(12).Visible);
     EXPECT_EQ(list->childCount(), 40) << "the list holds the names still on the panel";

@@ -229,7 +229,8 @@ def play(quiz, source):
         tip = a.pin_tip()
         if abs(tip[0] - target[0]) >= small or abs(tip[1] - target[1]) >= small:
             quiz.fail(f"the pin did not reach {country} at {target} in {presses} key presses: it is at {tip}")
-        a.wait(f"the map says the pin is over {country}", lambda: fresh(a.map).description == f"Pin over {country}")
+        a.wait(f"the map says the pin is over {country}",
+               lambda: fresh(a.map).description == f"Pin over {country}, carrying Germany")
         return tip, presses
 
     # First onto France: a wrong drop, told as such, and nothing placed.
@@ -252,13 +253,15 @@ def play(quiz, source):
     if a.pin_tip() != left:
         quiz.fail(f"the pin should start where it was left, {left}, not at {a.pin_tip()}")
     tip, presses = steer("Germany")
-    a.wait("the map says the pin is over Germany", lambda: fresh(a.map).description == "Pin over Germany")
+    a.wait("the map says the pin is over Germany",
+           lambda: fresh(a.map).description == "Pin over Germany, carrying Germany")
     over = quiz.shot()
     quiz.save(over, "pin-over-germany.png")
     x, y = tip
     if quiz.changed(over, start, (x - 29, y - 29, 30, 30)) < 40:
         quiz.fail("no push-pin drawn at the needle's tip", over)
-    print(f"the pin reached Germany at {tip} in {presses} key presses; the map reads 'Pin over Germany'")
+    print(f"the pin reached Germany at {tip} in {presses} key presses; the map reads "
+          "'Pin over Germany, carrying Germany'")
 
     key(quiz, "Return")
     a.wait("the status line tells the drop's outcome",

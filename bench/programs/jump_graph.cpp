@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: MIT
+// The Ctrl+arrow jumps as a listening player meets them, headless: from each
+// country's middle, where each arrow goes. Printed against an atlas of the
+// countries' centres (tests/data/atlas.tsv), which a player who knows Europe
+// knows: whether every country can be reached from every other, the
+// shortest paths between them, the jumps that go more than 45 degrees off
+// their key, the refusals ("no country further") where a country does lie
+// within 45 degrees that way, and the arrow presses a player who steers by
+// the atlas needs for each name of a round.
+//   bench_jump_graph ATLAS.tsv
+#include "harness.h"
+#include "mapplaces.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTextStream>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <set>
+
+namespace {
+
+using H = MapPlaces::Heading;
+constexpr H kHeadings[] = {H::West, H::East, H::North, H::South};
+const char *const kKeys[] = {"Left", "Right", "Up", "Down"};
+
+struct Atlas {
+    std::map<int, QPointF> at;  // country -> (east, north) in degrees, east scaled to the latitude
+    // The angle in degrees between a key and the way from one country to another.
+    double off(int from, int to, H heading) const
+    {
+        const QPointF v = at.at(to) - at.at(from);
+        static const QPointF kKey[] = {{-1, 0}, {1, 0}, {0, 1}, {0, -1}};
+        const QPointF k = kKey[int(heading)];
+        const double len = std::hypot(v.x(), v.y());
+        return len ? qRadiansToDegrees(std::acos(std::clamp((v.x() * k.x() + v.y() * k.y()) / len, -1.0, 1.0))) : 0;
+    }
+};
+
+Atlas readAtlas(const QString &path)
+{
+    Atlas atlas;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return atlas;
+    QTextStream in(&f);
+    while (!in.atEnd()) {
+        const QStringList fields = in.readLine().split(QLatin1Char('\t'));
+        if (fields.size() != 3 || fields[0].startsWith(QLatin1Char('#')))
+            continue;
+        for (int i = 0; i < layout::kItemCount; ++i)
+            if (fields[0] == QLatin1String(layout::kMapLabels[i].country)) {
+                const double lat = fields[1].toDouble(), lon = fields[2].toDouble();
+                atlas.at[i + 1] = QPointF(lon * std::cos(qDegreesToRadians(lat)), lat);
+            }
+    }
+    return atlas;
+}
+
+const char *name(int country)
+{
+    return country > 0 ? layout::kMapLabels[country - 1].country : "-";
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const Atlas atlas = readAtlas(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString());
+    if (int(atlas.at.size()) != layout::kItemCount) {
+        std::fputs("usage: bench_jump_graph ATLAS.tsv (with every country of the map)\n", stderr);
+        return 2;
+    }
+    Harness h;
+    h.write("items.txt", countryList());
+    Form1 &f = h.load();
+    const MapPlaces places(f);
+    const int n = layout::kItemCount;
+    std::vector<std::array<int, 4>> to(n + 1);
+    int offKey = 0, refusedWrongly = 0, jumps = 0;
+    for (int c = 1; c <= n; ++c)
+        for (int d = 0; d < 4; ++d) {
+            const QPoint p = places.nearest(places.middle(c), kHeadings[d]);
+            to[c][d] = p.x() < 0 ? 0 : places.at(p).country;
+            if (to[c][d]) {
+                ++jumps;
+                if (atlas.off(c, to[c][d], kHeadings[d]) > 45) {
+                    ++offKey;
+                    std::printf("  off its key: %s %s goes to %s (%.0f degrees off)\n", name(c), kKeys[d],
+                                name(to[c][d]), atlas.off(c, to[c][d], kHeadings[d]));
+                }
+            } else {
+                for (int o = 1; o <= n; ++o)
+                    if (o != c && atlas.off(c, o, kHeadings[d]) <= 45) {
+                        ++refusedWrongly;
+                        std::printf("  refused: %s %s, though %s lies that way\n", name(c), kKeys[d], name(o));
+                        break;
+                    }
+            }
+        }
+    if (qEnvironmentVariableIsSet("JUMP_TABLE"))
+        for (int c = 1; c <= n; ++c)
+            std::printf("  %-22s Left %-22s Right %-22s Up %-22s Down %s\n", name(c), name(to[c][0]), name(to[c][1]),
+                        name(to[c][2]), name(to[c][3]));
+    // Shortest paths over the arrows.
+    int unreachable = 0, longest = 0;
+    long sum = 0, pairs = 0;
+    std::pair<int, int> longestPair{0, 0};
+    for (int a = 1; a <= n; ++a) {
+        std::vector<int> dist(n + 1, -1);
+        std::deque<int> todo{a};
+        dist[a] = 0;
+        while (!todo.empty()) {
+            const int c = todo.front();
+            todo.pop_front();
+            for (int d = 0; d < 4; ++d)
+                if (const int next = to[c][d]; next && dist[next] < 0) {
+                    dist[next] = dist[c] + 1;
+                    todo.push_back(next);
+                }
+        }
+        for (int b = 1; b <= n; ++b) {
+            if (b == a)
+                continue;
+            if (dist[b] < 0) {
+                if (!unreachable++ || a == 1)
+                    std::printf("  unreachable: %s from %s\n", name(b), name(a));
+                continue;
+            }
+            sum += dist[b], ++pairs;
+            if (dist[b] > longest)
+                longest = dist[b], longestPair = {a, b};
+        }
+    }
+    // A player who steers by the atlas: the arrow nearest the way to the
+    // name's country, not back to a country already passed through on this
+    // search; the pin starts where the last name was dropped.
+    std::vector<int> presses;
+    int here = places.at(places.area().center()).country;
+    for (int target = 1; target <= n; ++target) {
+        int count = 0;
+        std::set<int> passed{here};
+        while (here != target && count < 40) {
+            std::array<int, 4> order{0, 1, 2, 3};
+            std::sort(order.begin(), order.end(), [&](int x, int y) {
+                const double ox = here ? atlas.off(here, target, kHeadings[x]) : 0;
+                const double oy = here ? atlas.off(here, target, kHeadings[y]) : 0;
+                return ox < oy;
+            });
+            int next = 0;
+            for (int d : order) {
+                const int t = to[here][d];
+                ++count;
+                if (t && !passed.count(t)) {
+                    next = t;
+                    break;
+                }
+            }
+            if (!next)
+                break;
+            passed.insert(next);
+            here = next;
+        }
+        presses.push_back(here == target ? count : 99);
+    }
+    std::vector<int> sorted = presses;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("jumps: %d of %d ways go somewhere; every country reachable from every other: %s (%d pairs not)\n",
+                jumps, n * 4, unreachable ? "no" : "yes", unreachable);
+    std::printf("shortest paths: mean %.2f, longest %d (%s to %s)\n", pairs ? double(sum) / pairs : 0.0, longest,
+                name(longestPair.first), name(longestPair.second));
+    std::printf("jumps more than 45 degrees off their key, by the atlas: %d\n", offKey);
+    std::printf("refusals with a country within 45 degrees that way, by the atlas: %d\n", refusedWrongly);
+    std::printf("arrow presses per name for a player steering by the atlas, a round in list order: median %d, worst "
+                "%d\n",
+                sorted[sorted.size() / 2], sorted.back());
+    return 0;
+}

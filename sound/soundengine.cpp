@@ -160,23 +160,22 @@ void SoundEngine::warmUp(const QStringList &paths)
 
 void SoundEngine::prepareOutput()
 {
-    {
-        std::lock_guard lock(mutex_);
-        startThreads();
-    }
-    std::lock_guard lock(feed_->mutex);
-    feed_->prepare = true;
-    feed_->wakeUp.notify_one();
+    ask(&Feed::prepare);
 }
 
 void SoundEngine::wake()
+{
+    ask(&Feed::wake);
+}
+
+void SoundEngine::ask(bool Feed::*what)
 {
     {
         std::lock_guard lock(mutex_);
         startThreads();
     }
     std::lock_guard lock(feed_->mutex);
-    feed_->wake = true;
+    (*feed_).*what = true;
     feed_->wakeUp.notify_one();
 }
 

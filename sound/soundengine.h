@@ -105,6 +105,8 @@ private:
     Entry &lookup(const QString &path, const Stamp &stamp);
     void startThreads();
     void setCurrent(Samples samples);
+    // Asks the output's thread to do something (prepare, wake), started if need be.
+    void ask(bool Feed::*what);
     void decodeLoop();
     static void outputLoop(std::shared_ptr<Feed> feed);
     // Decodes the files in one run of the helper; a null result for each

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The quiz window on screen (offscreen platform): size, frame, painting,
 // mouse input turned into drags, pointer shapes, skin and closing.
+#include "assetfiles.h"
 #include "captionlayout.h"
+#include "files.h"
 #include "formview.h"
 #include "qtplatform.h"
 #include "textbox.h"
@@ -519,6 +521,42 @@ TEST_F(View, HiDpiMapIsDrawnFromTheDoubleResolutionPicture)
     const double fromSharp = offBy(shown, sharp, left, area), fromEnlarged = offBy(shown, enlarged, left, area);
     EXPECT_LT(fromSharp, 1.0) << "each device pixel shows the double-resolution picture's";
     EXPECT_GT(fromEnlarged, fromSharp + 1.0) << "not the plain map enlarged";
+}
+
+TEST_F(View, HiDpiPointersAreAsLargeAsTheWindowAroundThem)
+{
+    const QString factor = qEnvironmentVariable("QT_SCALE_FACTOR");
+    if (factor.isEmpty())
+        GTEST_SKIP() << "run with QT_SCALE_FACTOR";
+    const qreal scale = factor.toDouble();
+    ASSERT_DOUBLE_EQ(view->devicePixelRatioF(), scale) << "the scale asked for did not take effect";
+    Form1 &f = *h.form;
+    // The push-pin while a name is dragged, the hand over the buttons: 32
+    // pixels of the window each, their hotspots on the needle's tip and the
+    // finger.
+    const QPoint from = px(f.labels(12).rect().center());
+    h.mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    h.mouse(QEvent::MouseMove, from + QPoint(3, 0), Qt::LeftButton);
+    f.MouseIcon = LoadPicture(asset("HAND-M.CUR"));
+    const std::pair<QCursor, StdPicture> pointers[] = {{view->cursor(), f.Image2.Picture}, {{}, f.MouseIcon}};
+    h.mouse(QEvent::MouseButtonRelease, from, Qt::NoButton);
+    f.buttonMouseMove(f.PushButton1, {10, 10});
+    for (int k = 0; k < 2; ++k) {
+        const QCursor cursor = k == 0 ? pointers[0].first : view->cursor();
+        const StdPicture &picture = pointers[k].second;
+        ASSERT_EQ(cursor.shape(), Qt::BitmapCursor) << k;
+        const QPixmap pixmap = cursor.pixmap();
+        const int side = qRound(32 * scale);
+        EXPECT_EQ(pixmap.size(), QSize(side, side)) << (k ? "the hand" : "the push-pin") << " at scale " << scale;
+        EXPECT_DOUBLE_EQ(pixmap.devicePixelRatio(), scale);
+        const QPoint hs = picture.hotspotOrCentre();
+        EXPECT_EQ(cursor.hotSpot(), hs) << "the hotspot in the pointer's logical pixels";
+        // The picture's own pixel at the hotspot is where the device pixels put it.
+        const QImage big = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage small = picture.picture().convertToFormat(QImage::Format_ARGB32);
+        const QPoint at(qMin(side - 1, qRound(hs.x() * scale)), qMin(side - 1, qRound(hs.y() * scale)));
+        EXPECT_EQ(qAlpha(big.pixel(at)) > 0, qAlpha(small.pixel(hs)) > 0) << k;
+    }
 }
 
 TEST_F(View, SkinStyleSheetAndClosing)

@@ -147,25 +147,27 @@ void FormView::sync()
 
 QCursor FormView::pointer()
 {
-    // Pointers are drawn at the screen's scale, so a 32-pixel pointer covers
-    // 64 device pixels at scale 2; the hotspot stays on the same spot.
-    const int scale = qMax(1, qCeil(devicePixelRatioF()));
+    // Pointers are drawn at the screen's scale, from the sharpest picture
+    // there is: a 32-pixel pointer covers 40 device pixels at scale 1.25 and
+    // 64 at scale 2, and its hotspot stays on the same spot of the picture.
+    const qreal scale = qMax<qreal>(1.0, devicePixelRatioF());
     auto pictureCursor = [this, scale](const StdPicture &picture) {
         QImage image = picture.picture();
-        const auto key = std::make_pair(image.cacheKey(), scale);
+        const auto key = std::make_pair(image.cacheKey(), qRound(scale * 100));
         auto it = cursors_.find(key);
         if (it == cursors_.end()) {
             const QPoint hs = picture.hotspotOrCentre();
-            if (const QImage sharp = scale == 2 ? picture.picture2x() : QImage(); !sharp.isNull())
+            const QSize size(qRound(image.width() * scale), qRound(image.height() * scale));
+            if (const QImage sharp = scale > 1 ? picture.picture2x() : QImage(); !sharp.isNull())
                 image = sharp;
-            else if (scale > 1)
-                image = image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            if (image.size() != size)
+                image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             QPixmap pixmap = QPixmap::fromImage(image);
             pixmap.setDevicePixelRatio(scale);
             // X takes the hotspot in the picture's own pixels, the other
             // platforms in the pointer's logical pixels.
-            const int hotScale = QGuiApplication::platformName() == QLatin1String("xcb") ? scale : 1;
-            it = cursors_.emplace(key, QCursor(pixmap, hs.x() * hotScale, hs.y() * hotScale)).first;
+            const qreal hotScale = QGuiApplication::platformName() == QLatin1String("xcb") ? scale : 1.0;
+            it = cursors_.emplace(key, QCursor(pixmap, qRound(hs.x() * hotScale), qRound(hs.y() * hotScale))).first;
         }
         return it->second;
     };

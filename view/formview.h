@@ -88,7 +88,7 @@ private:
     QString appliedStyleSheet_;
     qint64 iconKey_ = 0;
     bool painted_ = false;
-    std::map<std::pair<qint64, int>, QCursor> cursors_;
+    std::map<std::pair<qint64, int>, QCursor> cursors_;  // by picture and scale (percent)
     std::unordered_map<const Control *, ShapedCaption> captions_;
     int captionLayoutsMade_ = 0;
     std::multimap<const Control *, Painting> paintings_;

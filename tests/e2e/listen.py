@@ -158,6 +158,7 @@ def play(quiz, source, server):
     ear.recorder.save(quiz.out_dir / "recording.wav")
     rec = ear.recorder.left()
     ref = sounds["complete"][:L.RATE // 2]
+    d.at = L.aligned(rec, ref, d.at, below_hz=server.BELOW_HZ)
     clicks = ear.reference.clicks_within(d.at, d.at + len(ref))
     seg = L.without_clicks(rec[d.at:d.at + len(ref)], d.at, clicks)
     ref = L.without_clicks(ref[:len(seg)], d.at, clicks)

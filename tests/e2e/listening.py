@@ -502,6 +502,24 @@ def lowpass(x, hz):
     return np.convolve(x, h / h.sum(), mode="same")
 
 
+def aligned(recording, sound, at, span_ms=10, template_ms=50, below_hz=None):
+    """The sample within span_ms of at where the recording best holds the
+    sound's beginning: where a server resamples, a match found with its
+    looser tolerance may sit a little to one side."""
+    n = int(RATE * template_ms / 1000)
+    span = int(RATE * span_ms / 1000)
+    lo, hi = max(0, at - span), min(len(recording) - n, at + span)
+    if hi <= lo:
+        return at
+    w, t = recording[lo:hi + n - 1], sound[:n]
+    if below_hz:
+        w, t = lowpass(w, below_hz), lowpass(t, below_hz)
+    cross = np.correlate(w, t, mode="valid")
+    sq = np.concatenate([[0.0], np.cumsum(w * w)])
+    residual = (sq[n:] - sq[:-n]) - 2 * cross + float(np.dot(t, t))
+    return int(lo + np.argmin(residual))
+
+
 def find_onset(recording, sound, start, end, template_ms=50, tolerance=0.05, below_hz=None):
     """First sample in [start, end) where the recording holds the sound's
     beginning, or None. A match leaves a residual below tolerance times the

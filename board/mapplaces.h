@@ -39,7 +39,6 @@ public:
     // A ninth of the map: row and column 0 (north, west) to 2 (south, east).
     struct Sector {
         int row = 1, col = 1;
-        bool operator==(const Sector &) const = default;
     };
 
     explicit MapPlaces(const Form &form);

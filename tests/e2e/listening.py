@@ -78,27 +78,33 @@ class SoundServer:
                "PULSE_STATE_PATH": str(self.dir / "state")}
         # -n: only the modules above; --system=false lets root run a user
         # server; no idle exit while the test is quiet.
+        self.launch(["pulseaudio", "--daemonize=no", "--system=false", "-n", "--exit-idle-time=-1",
+                     "--disallow-exit", "--use-pid-file=no", "--disable-shm=yes", "--log-target=stderr",
+                     "-F", str(script)], env)
+        self.wait_for("pulseaudio", lambda: SINK in self.pactl("info"), timeout)
+        return self
+
+    def launch(self, argv, env):
+        """Starts the server's processes, in a process group of their own."""
         self.log = open(self.dir / "server.log", "w")
-        self.proc = subprocess.Popen(
-            ["pulseaudio", "--daemonize=no", "--system=false", "-n", "--exit-idle-time=-1",
-             "--disallow-exit", "--use-pid-file=no", "--disable-shm=yes", "--log-target=stderr",
-             "-F", str(script)],
-            env=env, cwd=self.dir, stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
-            start_new_session=True)
+        self.proc = subprocess.Popen(argv, env=env, cwd=self.dir, stdin=subprocess.DEVNULL, stdout=self.log,
+                                     stderr=subprocess.STDOUT, start_new_session=True)
+
+    def wait_for(self, what, answered, timeout):
+        """Waits until the server answers as asked, or raises with its log."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             if self.proc.poll() is not None:
-                raise RuntimeError(f"pulseaudio ended at start:\n{self.server_log()}")
-            r = subprocess.run(["pactl", "info"], env={**env, **self.env()}, capture_output=True, text=True)
-            if r.returncode == 0 and SINK in r.stdout:
-                return self
+                raise RuntimeError(f"{what} ended at start:\n{self.server_log()}")
+            if answered():
+                return
             time.sleep(0.1)
-        raise RuntimeError(f"pulseaudio did not answer within {timeout} s:\n{self.server_log()}")
+        raise RuntimeError(f"{what} did not answer within {timeout} s:\n{self.server_log()}")
 
     def pactl(self, *args):
         r = subprocess.run(["pactl", *args], env={**os.environ, **self.env()}, capture_output=True, text=True,
                            timeout=10)
-        return r.stdout
+        return r.stdout if r.returncode == 0 else ""
 
     def sink_state(self):
         """The test sink's state in the server's own word: RUNNING, IDLE or SUSPENDED."""
@@ -140,14 +146,14 @@ class SoundServer:
     def pause(self):
         """Freezes the server, as a desktop's stuck sound server is: it
         accepts connections and answers nothing."""
-        os.kill(self.proc.pid, signal.SIGSTOP)
+        os.killpg(self.proc.pid, signal.SIGSTOP)
 
     def resume(self):
-        os.kill(self.proc.pid, signal.SIGCONT)
+        os.killpg(self.proc.pid, signal.SIGCONT)
 
     def kill(self):
         """Ends the server at once, as a crash does."""
-        self.proc.kill()
+        os.killpg(self.proc.pid, signal.SIGKILL)
         self.proc.wait(5)
         self.log.close()
 
@@ -159,12 +165,15 @@ class SoundServer:
 
     def stop(self):
         if self.proc is not None and self.proc.poll() is None:
-            os.kill(self.proc.pid, signal.SIGCONT)
-            self.proc.send_signal(signal.SIGTERM)
             try:
+                os.killpg(self.proc.pid, signal.SIGCONT)
+                os.killpg(self.proc.pid, signal.SIGTERM)
                 self.proc.wait(5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
+            except (ProcessLookupError, subprocess.TimeoutExpired):
+                try:
+                    os.killpg(self.proc.pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
                 self.proc.wait(5)
         self.proc = None
         if getattr(self, "log", None):
@@ -202,58 +211,15 @@ class PipeWireServer(SoundServer):
         script.write_text("pipewire & sleep 0.3; wireplumber & sleep 0.3; pipewire-pulse & wait\n")
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.dir / "home"),
                "XDG_RUNTIME_DIR": str(self.dir / "run"), "DISABLE_RTKIT": "1"}
-        self.log = open(self.dir / "server.log", "w")
-        self.proc = subprocess.Popen(["dbus-run-session", "--", "sh", str(script)], env=env, cwd=self.dir,
-                                     stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
-                                     start_new_session=True)
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.proc.poll() is not None:
-                raise RuntimeError(f"pipewire ended at start:\n{self.server_log()}")
-            r = subprocess.run(["pactl", "info"], env={**env, **self.env()}, capture_output=True, text=True)
-            if r.returncode == 0:
-                break
-            time.sleep(0.1)
-        else:
-            raise RuntimeError(f"pipewire-pulse did not answer within {timeout} s:\n{self.server_log()}")
+        self.launch(["dbus-run-session", "--", "sh", str(script)], env)
+        self.wait_for("pipewire-pulse", lambda: bool(self.pactl("info")), timeout)
         self.pactl("load-module", "module-null-sink", f"sink_name={SINK}")
         self.pactl("set-default-sink", SINK)
-        while time.monotonic() < deadline:
-            if self.sink_state() is not None:
-                return self
-            time.sleep(0.1)
-        raise RuntimeError(f"pipewire made no sink {SINK}:\n{self.server_log()}")
+        self.wait_for(f"pipewire's sink {SINK}", lambda: self.sink_state() is not None, timeout)
+        return self
 
     def env(self):
         return {"PULSE_SERVER": f"unix:{self.socket}"}
-
-    def pause(self):
-        os.killpg(self.proc.pid, signal.SIGSTOP)
-
-    def resume(self):
-        os.killpg(self.proc.pid, signal.SIGCONT)
-
-    def kill(self):
-        os.killpg(self.proc.pid, signal.SIGKILL)
-        self.proc.wait(5)
-        self.log.close()
-
-    def stop(self):
-        if self.proc is not None and self.proc.poll() is None:
-            try:
-                os.killpg(self.proc.pid, signal.SIGCONT)
-                os.killpg(self.proc.pid, signal.SIGTERM)
-                self.proc.wait(5)
-            except (ProcessLookupError, subprocess.TimeoutExpired):
-                try:
-                    os.killpg(self.proc.pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-                self.proc.wait(5)
-        self.proc = None
-        if getattr(self, "log", None):
-            self.log.close()
-        shutil.rmtree(self.dir, ignore_errors=True)
 
 
 def server(name=None, work=None):

@@ -6,6 +6,7 @@
 #include "form1layout.h"
 #include "regions.h"
 
+#include <QtMath>
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -14,6 +15,16 @@ namespace {
 
 // The middles are looked for on a grid of this many map pixels.
 constexpr int kGrid = 2;
+
+// Two countries whose land lies this close (chamfer units, 2 a grid step:
+// 8 map pixels) are neighbours across the strait between them.
+constexpr int kStrait = 8;
+// A Ctrl+arrow goes to a country whose centre lies within this many degrees
+// of its way; a neighbour it goes to first, within a narrower angle.
+constexpr double kWithin = 50, kNeighbourWithin = 35;
+// How far, in twips, weighs as much as 45 degrees off the way: near for a
+// neighbour, farther for the rest, so that direction counts ahead of distance.
+constexpr double kNeighbourReach = 2000, kReach = 4000;
 
 int squaredDistance(QRgb a, QRgb b)
 {
@@ -123,7 +134,7 @@ MapPlaces::Place MapPlaces::at(QPoint twips) const
 // land; where the mask is missing, the zone alone decides (zoned).
 struct MapPlaces::Grid {
     int w = 0, h = 0;
-    std::vector<int> own, zoned;
+    std::vector<int> own, zoned, land;
     size_t at(int gx, int gy) const { return size_t(gy) * w + gx; }
 };
 
@@ -142,6 +153,7 @@ MapPlaces::Grid MapPlaces::ownership() const
     g.h = (picture_.height() + kGrid - 1) / kGrid;
     g.own.assign(size_t(g.w) * g.h, 0);
     g.zoned.assign(size_t(g.w) * g.h, 0);
+    g.land.assign(size_t(g.w) * g.h, 0);
     const QRect visible = area();
     for (int gy = 0; gy < g.h; ++gy)
         for (int gx = 0; gx < g.w; ++gx) {
@@ -151,6 +163,7 @@ MapPlaces::Grid MapPlaces::ownership() const
             const Control *hit = form_.hitTest(t);
             const int country = hit ? countryOfZone(*hit) : 0;
             g.zoned[g.at(gx, gy)] = country;
+            g.land[g.at(gx, gy)] = mask_.isNull() ? country : mask_.pixelIndex(gx * kGrid, gy * kGrid);
             if (country && (mask_.isNull() || mask_.pixelIndex(gx * kGrid, gy * kGrid) == country))
                 g.own[g.at(gx, gy)] = country;
         }
@@ -240,6 +253,148 @@ void MapPlaces::findMiddles() const
         if (cell.x() >= 0)
             middles_[country] = twipsOfGridPoint(cell.x(), cell.y());
     }
+    findCentres(g);
+    findNeighbours(g);
+    findJumps();
+}
+
+namespace {
+
+// The land nearest each point, with its chamfer distance (2 a step, 3 a
+// diagonal one): a map of which country lies nearest, across sea too.
+struct Nearest {
+    std::vector<int> country, distance;
+};
+
+Nearest nearestLand(const std::vector<int> &land, int w, int h)
+{
+    Nearest n{land, std::vector<int>(land.size(), INT_MAX / 2)};
+    for (size_t i = 0; i < land.size(); ++i)
+        if (land[i])
+            n.distance[i] = 0;
+    auto relax = [&](int gx, int gy, int nx, int ny, int weight) {
+        if (nx < 0 || ny < 0 || nx >= w || ny >= h)
+            return;
+        const size_t i = size_t(gy) * w + gx, j = size_t(ny) * w + nx;
+        if (n.distance[j] + weight < n.distance[i]) {
+            n.distance[i] = n.distance[j] + weight;
+            n.country[i] = n.country[j];
+        }
+    };
+    for (int gy = 0; gy < h; ++gy)
+        for (int gx = 0; gx < w; ++gx) {
+            relax(gx, gy, gx - 1, gy, 2);
+            relax(gx, gy, gx - 1, gy - 1, 3);
+            relax(gx, gy, gx, gy - 1, 2);
+            relax(gx, gy, gx + 1, gy - 1, 3);
+        }
+    for (int gy = h - 1; gy >= 0; --gy)
+        for (int gx = w - 1; gx >= 0; --gx) {
+            relax(gx, gy, gx + 1, gy, 2);
+            relax(gx, gy, gx + 1, gy + 1, 3);
+            relax(gx, gy, gx, gy + 1, 2);
+            relax(gx, gy, gx - 1, gy + 1, 3);
+        }
+    return n;
+}
+
+}  // namespace
+
+namespace {
+
+// The own cell of a country nearest a point of the grid.
+QPoint nearestCell(const std::vector<int> &cells, int w, int h, int country, QPointF to)
+{
+    QPoint best(-1, -1);
+    double bestDistance = 1e300;
+    for (int gy = 0; gy < h; ++gy)
+        for (int gx = 0; gx < w; ++gx)
+            if (cells[size_t(gy) * w + gx] == country) {
+                const double d = std::hypot(gx - to.x(), gy - to.y());
+                if (d < bestDistance)
+                    bestDistance = d, best = {gx, gy};
+            }
+    return best;
+}
+
+}  // namespace
+
+void MapPlaces::findCentres(const Grid &g) const
+{
+    const int n = layout::kItemCount;
+    std::vector<double> sx(n + 1, 0), sy(n + 1, 0), count(n + 1, 0);
+    for (int gy = 0; gy < g.h; ++gy)
+        for (int gx = 0; gx < g.w; ++gx)
+            if (const int c = g.land[g.at(gx, gy)]; c > 0 && c <= n)
+                sx[c] += gx, sy[c] += gy, ++count[c];
+    const QPoint origin = twipsOfGridPoint(0, 0), step = twipsOfGridPoint(1, 1) - origin;
+    auto twips = [&](QPointF cell) {
+        return QPointF(origin.x() + cell.x() * step.x(), origin.y() + cell.y() * step.y());
+    };
+    centres_.assign(n + 1, QPointF(-1, -1));
+    for (int c = 1; c <= n; ++c) {
+        if (!count[c] || middles_[c].x() < 0)
+            continue;
+        const QPointF centroid(sx[c] / count[c], sy[c] / count[c]);
+        const QPoint cell = centroid.toPoint();
+        if (cell.x() < g.w && cell.y() < g.h && g.own[g.at(cell.x(), cell.y())] == c) {
+            // Halfway between the centre of its land and its middle: where an
+            // atlas puts a long country (Norway, Italy) rather than its centroid.
+            centres_[c] = (twips(centroid) + QPointF(middles_[c])) / 2;
+        } else {
+            // A crescent's centroid lies in its neighbour: its own land
+            // nearest that point stands for it.
+            const QPoint own = nearestCell(g.own, g.w, g.h, c, centroid);
+            centres_[c] = own.x() >= 0 ? twips(own) : QPointF(middles_[c]);
+        }
+    }
+}
+
+void MapPlaces::findNeighbours(const Grid &g) const
+{
+    const int n = layout::kItemCount;
+    // The gap between two countries' land, where their nearest-land areas meet.
+    const Nearest near = nearestLand(g.land, g.w, g.h);
+    std::vector<int> gap(size_t(n + 1) * (n + 1), INT_MAX);
+    auto meet = [&](size_t i, size_t j) {
+        const int a = near.country[i], b = near.country[j];
+        if (a == b || a <= 0 || b <= 0 || a > n || b > n)
+            return;
+        const int across = near.distance[i] + near.distance[j] + 2;
+        gap[size_t(a) * (n + 1) + b] = std::min(gap[size_t(a) * (n + 1) + b], across);
+        gap[size_t(b) * (n + 1) + a] = gap[size_t(a) * (n + 1) + b];
+    };
+    for (int gy = 0; gy < g.h; ++gy)
+        for (int gx = 0; gx < g.w; ++gx) {
+            if (gx + 1 < g.w)
+                meet(g.at(gx, gy), g.at(gx + 1, gy));
+            if (gy + 1 < g.h)
+                meet(g.at(gx, gy), g.at(gx, gy + 1));
+        }
+    // Neighbours share a border or a narrow strait; an island's nearest
+    // country across the sea is its neighbour too.
+    neighbours_.assign(gap.size(), false);
+    for (int a = 1; a <= n; ++a) {
+        int nearest = 0;
+        for (int b = 1; b <= n; ++b) {
+            const size_t ab = size_t(a) * (n + 1) + b;
+            if (b == a || gap[ab] == INT_MAX)
+                continue;
+            if (gap[ab] <= kStrait)
+                neighbours_[ab] = neighbours_[size_t(b) * (n + 1) + a] = true;
+            if (!nearest || gap[ab] < gap[size_t(a) * (n + 1) + nearest])
+                nearest = b;
+        }
+        if (nearest)
+            neighbours_[size_t(a) * (n + 1) + nearest] = neighbours_[size_t(nearest) * (n + 1) + a] = true;
+    }
+}
+
+bool MapPlaces::neighbours(int a, int b) const
+{
+    const size_t n = layout::kItemCount;
+    return a > 0 && b > 0 && size_t(a) <= n && size_t(b) <= n && !neighbours_.empty()
+           && neighbours_[size_t(a) * (n + 1) + b];
 }
 
 QPoint MapPlaces::middle(int country) const
@@ -249,42 +404,70 @@ QPoint MapPlaces::middle(int country) const
     return country > 0 && country < int(middles_.size()) ? middles_[country] : QPoint(-1, -1);
 }
 
-QPoint MapPlaces::nearest(QPoint from, Heading heading) const
+double MapPlaces::angleOff(QPointF origin, QPoint from, int country, Heading heading) const
 {
-    const int here = at(from).country;
-    QPoint best(-1, -1);
-    qint64 bestScore = LLONG_MAX;
+    // The compass at the origin: the map's meridians meet at its pole.
+    const QPointF pole(map_->Left + layout::kMapPoleX * map_->Width / picture_.width(),
+                       map_->Top + layout::kMapPoleY * map_->Height / picture_.height());
+    QPointF north = pole - origin;
+    north /= std::hypot(north.x(), north.y());
+    const QPointF east(-north.y(), north.x());
+    const QPointF ways[] = {-east, east, north, -north};
+    const QPointF way = ways[int(heading)], side(-way.y(), way.x());
+    const QPointF v = centres_[country] - origin;
+    const double along = QPointF::dotProduct(v, way), across = std::abs(QPointF::dotProduct(v, side));
+    // The pin lands on the country's middle, which must lie ahead too.
+    if (along <= 0 || QPointF::dotProduct(QPointF(middles_[country] - from), way) <= 0)
+        return -1;
+    return qRadiansToDegrees(std::atan2(across, along));
+}
+
+int MapPlaces::jumpFrom(int here, QPointF origin, QPoint from, Heading heading) const
+{
+    int best = 0;
+    double bestScore = 1e300;
     for (int country = 1; country <= layout::kItemCount; ++country) {
-        const QPoint m = middle(country);
-        if (country == here || m.x() < 0)
+        if (country == here || middles_[country].x() < 0 || centres_[country].x() < 0)
             continue;
-        const QPoint v = m - from;
-        qint64 along = 0, across = 0;
-        switch (heading) {
-        case Heading::West:
-            along = -v.x(), across = std::abs(v.y());
-            break;
-        case Heading::East:
-            along = v.x(), across = std::abs(v.y());
-            break;
-        case Heading::North:
-            along = -v.y(), across = std::abs(v.x());
-            break;
-        case Heading::South:
-            along = v.y(), across = std::abs(v.x());
-            break;
-        }
-        // Within 45 degrees of the heading; the nearest, with a step off to
-        // the side counting double.
-        if (along <= 0 || across > along)
+        const double angle = angleOff(origin, from, country, heading);
+        if (angle < 0 || angle > kWithin)
             continue;
-        const qint64 score = qint64(std::hypot(double(along), double(across))) + across;
+        // A neighbour that way comes before any country beyond it.
+        const QPointF v = centres_[country] - origin;
+        const double distance = std::hypot(v.x(), v.y());
+        const double score = neighbours(here, country) && angle <= kNeighbourWithin
+                                 ? angle / 45 + distance / kNeighbourReach
+                                 : 2 + angle / 45 + distance / kReach;
         if (score < bestScore) {
             bestScore = score;
-            best = m;
+            best = country;
         }
     }
     return best;
+}
+
+void MapPlaces::findJumps() const
+{
+    const int n = layout::kItemCount;
+    jumps_.assign(size_t(n + 1) * 4, 0);
+    for (int c = 1; c <= n; ++c)
+        if (centres_[c].x() >= 0)
+            for (int d = 0; d < 4; ++d)
+                jumps_[size_t(c) * 4 + d] = jumpFrom(c, centres_[c], middles_[c], Heading(d));
+}
+
+QPoint MapPlaces::nearest(QPoint from, Heading heading) const
+{
+    if (!ready())
+        return {-1, -1};
+    if (middles_.empty())
+        findMiddles();
+    // Ways are judged from the country's centre, which is all a listener
+    // knows of where the pin is; off the countries, from the pin.
+    const int here = at(from).country;
+    const int to = here > 0 && centres_[here].x() >= 0 ? jumps_[size_t(here) * 4 + int(heading)]
+                                                       : jumpFrom(0, QPointF(from), from, heading);
+    return to ? middles_[to] : QPoint(-1, -1);
 }
 
 MapPlaces::Sector MapPlaces::sectorOf(QPoint twips) const

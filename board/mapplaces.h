@@ -8,6 +8,7 @@
 // nearest country in a compass direction, for jumping the pin.
 #include <QImage>
 #include <QPoint>
+#include <QPointF>
 #include <QRect>
 #include <QString>
 #include <vector>
@@ -56,8 +57,10 @@ public:
     // A point well inside the country where its own zone is on top, or
     // (-1, -1) when the map has none.
     QPoint middle(int country) const;
-    // The middle of the nearest other country in that direction from a
-    // point, or (-1, -1) when there is none.
+    // The middle of the country a Ctrl+arrow goes to from a point: the
+    // neighbour that lies most nearly that way by the map's compass, else the
+    // country beyond, weighing direction ahead of distance; (-1, -1) when no
+    // country lies within about 45 degrees of that way.
     QPoint nearest(QPoint from, Heading heading) const;
     // Which ninth of the visible map a point lies in.
     Sector sectorOf(QPoint twips) const;
@@ -69,6 +72,14 @@ private:
     QPoint maskPixel(QPoint twips) const;
     Ground groundAt(QPoint pixel) const;
     void findMiddles() const;
+    void findCentres(const Grid &g) const;
+    void findNeighbours(const Grid &g) const;
+    bool neighbours(int a, int b) const;
+    // Degrees between a heading at the origin and the way to a country's
+    // centre; -1 where the country or its middle (seen from `from`) lies behind.
+    double angleOff(QPointF origin, QPoint from, int country, Heading heading) const;
+    int jumpFrom(int here, QPointF origin, QPoint from, Heading heading) const;
+    void findJumps() const;
     Grid ownership() const;
     QPoint twipsOfGridPoint(int gx, int gy) const;
 
@@ -78,4 +89,7 @@ private:
     mutable QImage mask_;
     mutable QImage picture_;
     mutable std::vector<QPoint> middles_;  // by country, [0] unused
+    mutable std::vector<QPointF> centres_;  // where each country lies, as a listener thinks of it
+    mutable std::vector<bool> neighbours_;  // [a * (count + 1) + b]
+    mutable std::vector<int> jumps_;  // where each arrow goes from each country, [country * 4 + heading]
 };

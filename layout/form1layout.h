@@ -50,6 +50,11 @@ StdPicture programIcon();
 // first use; a null image when it is missing.
 QImage countryMask(int scale);
 
+// Where the map picture's meridians meet, in its pixels (the apex of its
+// conformal conic projection, tools/map/mapgen.py's PROJECTION; the rotation
+// is too small to count): north anywhere on the map points there.
+constexpr double kMapPoleX = 331.57, kMapPoleY = -366.42;
+
 // The colours the map picture gives the sea and land of no quiz country.
 constexpr QRgb kSeaColour = 0xFF6898D0;
 constexpr QRgb kOtherLandColour = 0xFFC8C8C4;

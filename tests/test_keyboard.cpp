@@ -378,7 +378,9 @@ TEST_F(Keys, CtrlArrowsJumpTheCarriedNameFromCountryToCountry)
         EXPECT_EQ(std::count(seen.begin(), seen.end(), true), layout::kItemCount)
             << "not every country can be reached from " << layout::kMapLabels[from - 1].country;
     }
-    // A direction goes that way: the player who knows the map finds the country.
+    // A direction goes that way, as an atlas has it: the player who knows
+    // Europe finds the country, and hears "no country further" only where
+    // none lies that way.
     using H = MapPlaces::Heading;
     auto jumped = [&](const char *from, H heading) {
         const QPoint to = map.nearest(middleOf(from), heading);
@@ -390,6 +392,18 @@ TEST_F(Keys, CtrlArrowsJumpTheCarriedNameFromCountryToCountry)
     EXPECT_EQ(jumped("Spain", H::North), "France");
     EXPECT_EQ(jumped("France", H::East), "Switzerland");
     EXPECT_EQ(jumped("Portugal", H::West), "") << "nothing further west";
+    // The neighbour that way, not one across a corner or beyond.
+    EXPECT_EQ(jumped("Albania", H::South), "Greece") << "not 'no country further south'";
+    EXPECT_EQ(jumped("Moldova", H::East), "Ukraine") << "not 'no country further east'";
+    EXPECT_EQ(jumped("Sweden", H::East), "Finland") << "not Estonia across the sea";
+    EXPECT_EQ(jumped("Germany", H::South), "Switzerland") << "the Czech Republic lies east";
+    EXPECT_NE(jumped("United Kingdom", H::North), "Northern Ireland") << "it lies west";
+    EXPECT_EQ(jumped("Belarus", H::South), "Ukraine");
+    EXPECT_EQ(jumped("Ireland", H::East), "United Kingdom");
+    // An island is reached from the land nearest it, on its own key.
+    EXPECT_EQ(jumped("Northern Ireland", H::North), "Iceland");
+    EXPECT_EQ(jumped("Norway", H::West), "Iceland");
+    EXPECT_EQ(jumped("Estonia", H::North), "Finland");
     for (int c = 1; c <= layout::kItemCount; ++c)
         for (int d = 0; d < 4; ++d) {
             const QPoint from = map.middle(c), to = map.nearest(from, H(d));
@@ -417,14 +431,10 @@ TEST_F(Keys, CtrlArrowsJumpTheCarriedNameFromCountryToCountry)
     press(Part::Map, Qt::Key_Left, Qt::ControlModifier);
     EXPECT_EQ(keys->pin(), middleOf("Portugal")) << "the pin stays";
     EXPECT_EQ(said, std::vector<QString>{"no country further west"});
-    for (const char *country : {"Spain", "France", "Switzerland", "Austria", "Czech Republic", "Germany"}) {
-        if (countryAt(keys->pin()) == country)
-            continue;
-        const H heading = country == QLatin1String("Czech Republic") ? H::North
-                          : country == QLatin1String("Germany")      ? H::North
-                          : country == QLatin1String("France")       ? H::North
-                                                                     : H::East;
-        press(Part::Map, heading == H::North ? Qt::Key_Up : Qt::Key_Right, Qt::ControlModifier);
+    const std::pair<Qt::Key, const char *> route[] = {
+        {Qt::Key_Right, "Spain"}, {Qt::Key_Up, "France"}, {Qt::Key_Right, "Switzerland"}, {Qt::Key_Up, "Germany"}};
+    for (const auto &[arrow, country] : route) {
+        press(Part::Map, arrow, Qt::ControlModifier);
         EXPECT_EQ(said.back(), country);
     }
     said.clear();

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace {
@@ -138,36 +139,77 @@ int main(int argc, char **argv)
                 longest = dist[b], longestPair = {a, b};
         }
     }
-    // A player who steers by the atlas: the arrow nearest the way to the
-    // name's country, not back to a country already passed through on this
-    // search; the pin starts where the last name was dropped.
+    // A player who steers by the atlas and remembers where each arrow went:
+    // a way heard of before is followed; otherwise the untried arrow nearest
+    // the way to the name's country, else a known arrow to a country not yet
+    // passed through on this search, else back to the nearest country with
+    // an untried arrow. The pin starts where the last name was dropped.
+    std::map<std::pair<int, int>, int> heard;  // (country, arrow) -> where it went
+    auto route = [&](int from, auto wanted) {  // arrows along heard ways to the nearest wanted country
+        std::map<int, std::pair<int, int>> came{{from, {0, -1}}};
+        std::deque<int> todo{from};
+        while (!todo.empty()) {
+            const int c = todo.front();
+            todo.pop_front();
+            if (wanted(c)) {
+                std::vector<int> arrows;
+                for (int x = c; x != from; x = came[x].first)
+                    arrows.insert(arrows.begin(), came[x].second);
+                return std::optional<std::vector<int>>(arrows);
+            }
+            for (int d = 0; d < 4; ++d)
+                if (auto it = heard.find({c, d}); it != heard.end() && it->second && !came.count(it->second)) {
+                    came[it->second] = {c, d};
+                    todo.push_back(it->second);
+                }
+        }
+        return std::optional<std::vector<int>>();
+    };
     std::vector<int> presses;
     int here = places.at(places.area().center()).country;
     for (int target = 1; target <= n; ++target) {
         int count = 0;
         std::set<int> passed{here};
-        while (here != target && count < 40) {
+        auto press = [&](int d) {
+            ++count;
+            heard[{here, d}] = to[here][d];
+            if (to[here][d])
+                here = to[here][d], passed.insert(here);
+        };
+        while (here != target && count < 60) {
+            if (auto known = route(here, [&](int c) { return c == target; })) {
+                for (int d : *known)
+                    press(d);
+                continue;
+            }
             std::array<int, 4> order{0, 1, 2, 3};
             std::sort(order.begin(), order.end(), [&](int x, int y) {
-                const double ox = here ? atlas.off(here, target, kHeadings[x]) : 0;
-                const double oy = here ? atlas.off(here, target, kHeadings[y]) : 0;
-                return ox < oy;
+                return atlas.off(here, target, kHeadings[x]) < atlas.off(here, target, kHeadings[y]);
             });
-            int next = 0;
-            for (int d : order) {
-                const int t = to[here][d];
-                ++count;
-                if (t && !passed.count(t)) {
-                    next = t;
+            int chosen = -1;
+            for (int d : order)
+                if (!heard.count({here, d}) || (heard[{here, d}] && !passed.count(heard[{here, d}]))) {
+                    chosen = d;
                     break;
                 }
+            if (chosen >= 0) {
+                press(chosen);
+                continue;
             }
-            if (!next)
+            const auto back = route(here, [&](int c) {
+                for (int d = 0; d < 4; ++d)
+                    if (!heard.count({c, d}))
+                        return true;
+                return false;
+            });
+            if (!back || back->empty())
                 break;
-            passed.insert(next);
-            here = next;
+            for (int d : *back)
+                press(d);
         }
         presses.push_back(here == target ? count : 99);
+        if (presses.back() > 7)
+            std::printf("  %s took %d arrow presses\n", name(target), presses.back());
     }
     std::vector<int> sorted = presses;
     std::sort(sorted.begin(), sorted.end());
@@ -177,8 +219,8 @@ int main(int argc, char **argv)
                 name(longestPair.first), name(longestPair.second));
     std::printf("jumps more than 45 degrees off their key, by the atlas: %d\n", offKey);
     std::printf("refusals with a country within 45 degrees that way, by the atlas: %d\n", refusedWrongly);
-    std::printf("arrow presses per name for a player steering by the atlas, a round in list order: median %d, worst "
-                "%d\n",
+    std::printf("arrow presses per name for a player steering by the atlas and remembering, a round in list "
+                "order: median %d, worst %d\n",
                 sorted[sorted.size() / 2], sorted.back());
     return 0;
 }

@@ -108,7 +108,7 @@ void KeyboardPlay::typeAhead(const QString &text, qint64 msecs)
             select(i);
             // The word typed names the name that was selected when it began:
             // nothing a reader would tell of has changed, so it is said again.
-            if (i == wordFrom_ && !wordToldAgain_ && typed_.size() > 1) {
+            if (i == wordFrom_ && !wordToldAgain_) {
                 wordToldAgain_ = true;
                 emit selectedAgain(form_.labels(i));
             }

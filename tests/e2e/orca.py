@@ -15,6 +15,7 @@ Run it on an X display (tests/e2e/xvfb.sh) inside screenreader.sh, which
 provides Orca and says where its speech goes.
 """
 
+import math
 import os
 import sys
 import time
@@ -25,6 +26,27 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import quizdriver as q  # noqa: E402
 
 HEADINGS = {"Left": "west", "Right": "east", "Up": "north", "Down": "south"}
+KEY_WAYS = {"Left": (-1, 0), "Right": (1, 0), "Up": (0, 1), "Down": (0, -1)}
+
+
+def read_atlas(path):
+    """Country centres from an atlas, as (east, north) in degrees with east
+    scaled to the latitude: all the player knows of where countries lie."""
+    atlas = {}
+    for line in Path(path).read_text(encoding="utf-8").splitlines():
+        fields = line.split("\t")
+        if len(fields) == 3 and not line.startswith("#"):
+            lat, lon = float(fields[1]), float(fields[2])
+            atlas[fields[0]] = (lon * math.cos(math.radians(lat)), lat)
+    return atlas
+
+
+def degrees_off(atlas, here, there, arrow):
+    """The angle between an arrow key and the way from one country to another."""
+    (x0, y0), (x1, y1) = atlas[here], atlas[there]
+    kx, ky = KEY_WAYS[arrow]
+    length = math.hypot(x1 - x0, y1 - y0) or 1
+    return math.degrees(math.acos(max(-1, min(1, ((x1 - x0) * kx + (y1 - y0) * ky) / length))))
 
 
 class Ear:
@@ -112,6 +134,9 @@ class Player:
         self.ear = ear
         self.names = []
         self.here = None  # where the pin is, as Orca last named it
+        self.atlas = read_atlas(Path("tests/data/atlas.tsv"))
+        self.heard = {}  # (country, arrow) -> where the arrow went, as Orca said, over the whole round
+        self.tried_at_sea = set()
 
     def play(self, source):
         self.quiz.learn(source)
@@ -123,7 +148,7 @@ class Player:
         self.to_the_sea(selected)
         self.mouse_drop("Germany", "France")
         self.restart()
-        self.complete_the_map("Iceland")
+        self.complete_the_map()
         self.orca_commands()
         self.quiz.exit_by_button()
         print("Exit")
@@ -179,47 +204,69 @@ class Player:
             time.sleep(0.05)
         self.quiz.fail(f"Ctrl+{arrow}: Orca named no country; it said {self.ear.transcript(mark)!r}")
 
-    @staticmethod
-    def untried_way(edges, here):
-        """The arrows to the nearest place heard of that has a way not yet
-        tried, or None when every way has been tried."""
+    def heard_route(self, here, wanted):
+        """Arrows along ways heard before to the nearest country `wanted`
+        accepts, or None."""
         came = {here: None}
         todo = deque([here])
         while todo:
             node = todo.popleft()
+            if wanted(node):
+                route = []
+                while came[node]:
+                    node, arrow = came[node]
+                    route.insert(0, arrow)
+                return route
             for arrow in HEADINGS:
-                if (node, arrow) not in edges:
-                    route = [arrow]
-                    while came[node]:
-                        node, step = came[node]
-                        route.insert(0, step)
-                    return route
-                nxt = edges[(node, arrow)]
+                nxt = self.heard.get((node, arrow))
                 if nxt and nxt not in came:
                     came[nxt] = (node, arrow)
                     todo.append(nxt)
         return None
 
-    def find_by_ear(self, target, budget=80):
-        """Jumps from country to country, learning the way by ear, until Orca
-        names the target; returns the presses it took."""
-        edges = {}
+    def next_arrows(self, target, passed):
+        """What a player who knows the atlas presses next: a way heard before
+        to the target; else the untried arrow (or one heard to lead somewhere
+        new) nearest the target's direction; else back to the nearest country
+        with an untried arrow."""
+        known = self.heard_route(self.here, lambda c: c == target)
+        if known:
+            return known
+        if self.here in self.atlas:
+            for arrow in sorted(HEADINGS, key=lambda a: degrees_off(self.atlas, self.here, target, a)):
+                went = self.heard.get((self.here, arrow), "untried")
+                if went == "untried" or (went and went not in passed):
+                    return [arrow]
+        if self.here not in self.atlas:  # at sea: any way not tried from this spot
+            return [a for a in HEADINGS if a not in self.tried_at_sea][:1]
+        return self.heard_route(self.here, lambda c: any((c, a) not in self.heard for a in HEADINGS))
+
+    def find_by_ear(self, target, budget=40):
+        """Jumps from country to country, steering by the atlas and by what
+        Orca said of each jump, until Orca names the target; returns the
+        presses it took."""
         presses = 0
+        passed = {self.here}
+        self.tried_at_sea = set()
         while self.here != target:
-            route = self.untried_way(edges, self.here)
-            if route is None:
-                self.quiz.fail(f"{target} cannot be reached by Ctrl+arrows; heard the ways {edges}")
+            route = self.next_arrows(target, passed)
+            if not route:
+                self.quiz.fail(f"{target} cannot be reached by Ctrl+arrows; heard the ways {self.heard}")
             for arrow in route:
                 if presses >= budget:
-                    self.quiz.fail(f"{target} not found by ear in {budget} jumps; heard the ways {edges}")
+                    self.quiz.fail(f"{target} not found by ear in {budget} jumps; heard the ways {self.heard}")
                 went = self.jump(arrow)
                 presses += 1
-                edges[(self.here, arrow)] = went
+                if self.here in self.atlas:
+                    self.heard[(self.here, arrow)] = went
+                else:  # where a way from the sea goes depends on the spot
+                    self.tried_at_sea.add(arrow)
                 if went is None:
                     break
-                if went != target and went in ("sea", "no country"):
+                if went in ("sea", "no country"):
                     self.quiz.fail(f"a jump landed on '{went}', not on a country")
                 self.here = went
+                passed.add(went)
                 if went == target:
                     break
             self.ear.settle(quiet=0.2)
@@ -305,27 +352,55 @@ class Player:
         self.ear.settle()
         print("Restart: 'New round, 41 names to place'")
 
-    def complete_the_map(self, last):
-        """Forty names with the mouse, the last by ear. Each drop follows the
-        word of the one before, as a player who listens goes on."""
+    def complete_the_map(self):
+        """Two thirds of the names with the mouse, then every third name of
+        the list by ear, in the list's order: typed, picked up, steered to by
+        the atlas and by what Orca says, dropped. The last of them completes
+        the map. Each drop follows the word of the one before, as a player
+        who listens goes on."""
         quiz, ear = self.quiz, self.ear
-        mark = ear.mark()
+        by_ear = self.names[::3]
+        round_mark = ear.mark()
         placed = 0
         for i, name in enumerate(self.names):
-            if name != last:
+            if name not in by_ear:
                 told = ear.mark()
                 quiz.drag(q.grab_point(i), quiz.points[name], steps=2)
                 placed += 1
                 ear.wait(f"mouse drop {placed}", [f"{name} placed, {placed} of 41"], told)
         ear.settle()
-        for k in range(1, 41):
-            if ear.count(f"placed, {k} of 41", mark) != 1:
-                quiz.fail(f"'placed, {k} of 41' was not said exactly once: {ear.transcript(mark)!r}")
-        self.step("Tab back into the names", ["Tab", "Tab", "Tab"], ["List with 1 item", last])
-        self.pick_up(last, "the last name picked up")
-        self.find_by_ear(last)
-        self.step("the 41st drop and the box", ["Return"],
-                  [f"{last} placed, 41 of 41", "The map is complete", "CONGRATULATIONS!THE MAP IS COMPLETE!"])
+        self.step("Tab back into the names", ["Tab", "Tab", "Tab"], [f"List with {len(by_ear)} items"])
+        started = time.monotonic()
+        tally = []
+        for name in by_ear:
+            left = [n for n in by_ear if n not in [t[0] for t in tally]]
+            typed = next(name[:k] for k in range(1, len(name) + 1)
+                         if not any(o != name and o.lower().startswith(name[:k].lower()) for o in left))
+            mark = ear.mark()
+            key(*[c if c != " " else "space" for c in typed.lower()])
+            ear.wait(f"typing '{typed.lower()}'", [name], mark)
+            ear.settle(quiet=0.3)
+            self.pick_up(name)
+            presses = self.find_by_ear(name)
+            placed += 1
+            said = [f"{name} placed, {placed} of 41"]
+            if placed == 41:
+                said += ["The map is complete", "CONGRATULATIONS!THE MAP IS COMPLETE!"]
+            mark, _ = self.step(f"{name} dropped by ear", ["Return"], said, quiet=0.3)
+            if ear.count(said[0], mark) != 1:
+                quiz.fail(f"'{said[0]}' was not said exactly once: {ear.transcript(mark)!r}")
+            tally.append((name, presses, len(typed) + presses + 2))
+        seconds = time.monotonic() - started
+        for k in range(1, 42):
+            if ear.count(f"placed, {k} of 41", round_mark) != 1:
+                quiz.fail(f"'placed, {k} of 41' was not said exactly once: {ear.transcript(round_mark)!r}")
+        print(f"{len(by_ear)} names by ear in {seconds:.0f} s, each placed at the first drop:")
+        for name, presses, keys in tally:
+            print(f"  {name}: {presses} Ctrl+arrow presses, {keys} keys")
+        arrows = sorted(t[1] for t in tally)
+        keys = sorted(t[2] for t in tally)
+        print(f"Ctrl+arrow presses per name: median {arrows[len(arrows) // 2]}, worst {arrows[-1]}; "
+              f"keys per name: median {keys[len(keys) // 2]}, worst {keys[-1]}")
         self.step("the box closed", ["Return"], ["New round, 41 names to place"], quiet=0)
         quiz.wait_screen("a fresh board", lambda im: all(quiz.names_in_panel(im)))
         ear.settle()
@@ -333,9 +408,9 @@ class Player:
         # one does when a window's box closes.
         mark = ear.mark()
         q.run("xdotool", "windowfocus", "--sync", quiz.window)
-        ear.wait("the focus back in the window", ["Country names", "List with 41 items", last], mark)
+        ear.wait("the focus back in the window", ["Country names", "List with 41 items", by_ear[-1]], mark)
         ear.settle()
-        print(f"{last} found by ear: '{last} placed, 41 of 41. The map is complete!', the SUCCESS box read, "
+        print("the 41st drop by ear: 'placed, 41 of 41. The map is complete!', the SUCCESS box read, "
               "then 'New round, 41 names to place'")
 
     def orca_commands(self):

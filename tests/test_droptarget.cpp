@@ -151,7 +151,7 @@ TEST_F(Tint, DraggingANameTintsTheCountryItWouldGoTo)
     const QImage overG = shot();
     view->removeEventFilter(&spy);
     EXPECT_EQ(overG, fresh()) << "no stale pixels";
-    const QRect germanBox = FormView::toPixels(h.window->dropLight().countryRect(germany)).toAlignedRect();
+    const QRect germanBox = FormView::toFormPixels(h.window->dropLight().countryRect(germany)).toAlignedRect();
     EXPECT_TRUE(germanBox.adjusted(-2, -2, 2, 2).contains(painted.boundingRect())) << "only Germany's box repaints";
     EXPECT_GE(lighter(before, overG, germanLand), 0.95) << "Germany's land is lit up";
     EXPECT_EQ(changed(before, overG, frenchLand), 0.0) << "France is left alone";

@@ -208,8 +208,8 @@ TEST_F(View, RepaintsOnlyWhatChangedAndTheScreenStaysRight)
     const QImage after = screen();
     const QRegion dropPainted = spy.painted;
     ASSERT_TRUE(f.maplabel(12).Visible);
-    EXPECT_TRUE(dropPainted.contains(FormView::toPixels(f.labels(12).rect()).toRect()));
-    EXPECT_TRUE(dropPainted.contains(FormView::toPixels(f.maplabel(12).rect()).toRect()));
+    EXPECT_TRUE(dropPainted.contains(FormView::toFormPixels(f.labels(12).rect()).toRect()));
+    EXPECT_TRUE(dropPainted.contains(FormView::toFormPixels(f.maplabel(12).rect()).toRect()));
     EXPECT_LT(area(dropPainted), 901 * 547 / 20) << "only the name's two places repaint";
     EXPECT_EQ(after, fresh()) << "no stale pixels: the name left the column and shows on the map";
     EXPECT_FALSE(differences(before, after).isEmpty());
@@ -224,7 +224,7 @@ TEST_F(View, RepaintsOnlyWhatChangedAndTheScreenStaysRight)
     for (int k = 1; k <= 5; ++k) {
         send(QEvent::MouseMove, grip - QPoint(40 * k, 20 * k), Qt::LeftButton);
         const QRect country = h.window->dropLight().countryRect(h.window->dropLight().tinted());
-        tinted += FormView::toPixels(country).toAlignedRect().adjusted(-1, -1, 1, 1);
+        tinted += FormView::toFormPixels(country).toAlignedRect().adjusted(-1, -1, 1, 1);
     }
     const QImage moving = screen();
     EXPECT_LT(area(spy.painted - tinted), 901 * 547 / 10) << "only where the outline was and is";
@@ -280,7 +280,7 @@ std::pair<QRegion, QRect> inkOf(FormView &view, Control &label)
     label.Visible = true;
     const QImage with = view.grab().toImage();
     label.Visible = was;
-    return {differences(without, with), FormView::toPixels(label.rect()).toAlignedRect()};
+    return {differences(without, with), FormView::toFormPixels(label.rect()).toAlignedRect()};
 }
 
 TEST_F(View, NoCaptionDrawsOutsideItsLabel)
@@ -335,7 +335,7 @@ TEST_F(View, CaptionsWrapNarrowOrEndInAnEllipsis)
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(15);
     font.setBold(true);
-    const QSizeF column = FormView::toPixels(f.labels(0).rect()).size();
+    const QSizeF column = FormView::toFormPixels(f.labels(0).rect()).size();
     EXPECT_EQ(CaptionLayout(QStringLiteral("Albania"), font, column, Qt::AlignLeft).lines(),
               QStringList{QStringLiteral("Albania")});
     EXPECT_EQ(CaptionLayout(QStringLiteral("Albania"), font, column, Qt::AlignLeft).stretch(), 100);
@@ -354,7 +354,7 @@ TEST_F(View, CaptionsWrapNarrowOrEndInAnEllipsis)
     // The instructions' box has room for two lines: a long text wraps there.
     font.setPixelSize(11);
     font.setBold(false);
-    const QSizeF instructions = FormView::toPixels(f.Label2.rect()).size();
+    const QSizeF instructions = FormView::toFormPixels(f.Label2.rect()).size();
     const CaptionLayout wrapped(f.Label2.Caption, font, instructions, Qt::AlignLeft);
     EXPECT_EQ(wrapped.lines().size(), 2);
     EXPECT_EQ(wrapped.lines().join(QLatin1Char(' ')), f.Label2.Caption);
@@ -416,7 +416,7 @@ TEST_F(View, PlacedNamesShowInBold)
         send(QEvent::MouseButtonRelease, to, Qt::NoButton);
         const QImage placed = screen();
         ASSERT_TRUE(f.maplabel(i).Visible) << country;
-        const QRect box = FormView::toPixels(f.maplabel(i).rect()).toAlignedRect();
+        const QRect box = FormView::toFormPixels(f.maplabel(i).rect()).toAlignedRect();
 
         // The same name drawn here in the map labels' face, regular and bold.
         auto drawn = [&](bool bold) {
@@ -557,6 +557,99 @@ TEST_F(View, HiDpiPointersAreAsLargeAsTheWindowAroundThem)
         const QPoint at(qMin(side - 1, qRound(hs.x() * scale)), qMin(side - 1, qRound(hs.y() * scale)));
         EXPECT_EQ(qAlpha(big.pixel(at)) > 0, qAlpha(small.pixel(hs)) > 0) << k;
     }
+}
+
+// On a screen too small for it (a laptop's 1366x768 at scale 1.5: 910x512
+// window pixels) the whole window is drawn smaller, and a drop, the drop
+// light, the pointers and the keyboard's pin all keep to what is shown.
+TEST_F(View, SmallScreenDrawsTheWindowSmallerAndJudgesWhereItShows)
+{
+    const QRect area = view->screen()->availableGeometry();
+    if (area.height() > 600)
+        GTEST_SKIP() << "run on a screen too small for the window (1366x768 at scale 1.5)";
+    Form1 &f = *h.form;
+    const double zoom = view->zoom(), dpr = view->devicePixelRatioF();
+    ASSERT_LT(zoom, 1.0);
+    auto countryIndex = [](const char *name) {
+        for (int c = 0; c < int(layout::kMapLabels.size()); ++c)
+            if (QLatin1String(layout::kMapLabels[c].country) == QLatin1String(name))
+                return c + 1;
+        return 0;
+    };
+    auto labelIndex = [&](const char *name) {
+        for (const auto &[i, label] : f.labels.elements())
+            if (label->Caption == QLatin1String(name))
+                return i;
+        return -1;
+    };
+    EXPECT_LE(view->height() + 48, area.height()) << "the window and a title bar fit";
+    EXPECT_LE(view->width() + 16, area.width());
+    EXPECT_GE(view->height() + 48, area.height() - 2) << "as large as fits";
+    view->showCentred();
+    EXPECT_TRUE(area.contains(view->geometry())) << "it opens whole on the screen";
+
+    // The map as its picture shows it, smaller: at small countries' middles
+    // the colour there is the picture's there.
+    const StdPicture &map = f.Image1.Picture;
+    const QImage picture = map.picture().convertToFormat(QImage::Format_RGB32);
+    auto pictureNear = [&](QPoint twips, QRgb c) {
+        const QPoint m((twips.x() - f.Image1.Left) * picture.width() / f.Image1.Width,
+                       (twips.y() - f.Image1.Top) * picture.height() / f.Image1.Height);
+        int best = 1 << 30;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const QRgb p = picture.pixel(m + QPoint(dx, dy));
+                best = std::min(best, std::abs(qRed(p) - qRed(c)) + std::abs(qGreen(p) - qGreen(c))
+                                          + std::abs(qBlue(p) - qBlue(c)));
+            }
+        return best;
+    };
+    const QImage shown = fresh();
+    ASSERT_EQ(shown.size(), (QSizeF(view->size()) * dpr).toSize());
+    auto devicePixel = [&](QPoint twips) {
+        return (view->toPixels(QRect(twips, QSize(1, 1))).topLeft() * dpr).toPoint();
+    };
+    for (const char *country : {"Luxembourg", "Kosovo", "Montenegro", "Germany"}) {
+        const QPoint at = h.window->places().middle(countryIndex(country));
+        EXPECT_LT(pictureNear(at, shown.pixel(devicePixel(at))), 24) << country << " is drawn where it lies";
+    }
+
+    // Dropped where they are seen, names are placed.
+    int placed = 0;
+    for (const char *country : {"Luxembourg", "Kosovo", "Montenegro", "Germany"}) {
+        const int i = labelIndex(country);
+        const QPoint from = view->toPixels(f.labels(i).rect()).center().toPoint();
+        const QPoint to =
+            view->toPixels(QRect(h.window->places().middle(countryIndex(country)), QSize(1, 1))).topLeft().toPoint();
+        h.mouse(QEvent::MouseButtonPress, from);
+        h.mouse(QEvent::MouseMove, from + QPoint(3, 0));
+        if (placed == 0) {
+            // The push-pin at 32 window pixels of the full-size window, made smaller alike.
+            const QPixmap pin = view->cursor().pixmap();
+            EXPECT_NEAR(pin.width(), 32 * std::max(1.0, dpr) * zoom, 1.0);
+        }
+        const QImage unlit = fresh();
+        h.mouse(QEvent::MouseMove, to);
+        if (QLatin1String(country) == QLatin1String("Germany")) {
+            // The light covers Germany's box as it is drawn, and no more.
+            const int germany = h.window->dropLight().tinted();
+            ASSERT_GT(germany, 0);
+            const QImage lit = fresh();
+            QRect changed;
+            for (int y = 0; y < lit.height(); ++y)
+                for (int x = 0; x < lit.width(); ++x)
+                    if (lit.pixel(x, y) != unlit.pixel(x, y))
+                        changed |= QRect(x, y, 1, 1);
+            const QRectF box = view->toPixels(h.window->dropLight().countryRect(germany));
+            const QRect device = QRectF(box.topLeft() * dpr, box.size() * dpr).toAlignedRect();
+            EXPECT_TRUE(device.adjusted(-2, -2, 2, 2).contains(changed)) << "lit outside Germany's box";
+            EXPECT_GT(changed.width() * changed.height(), device.width() * device.height() / 3);
+        }
+        h.mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+        EXPECT_TRUE(f.maplabel(i).Visible) << country << " dropped where it is shown";
+        placed += f.maplabel(i).Visible;
+    }
+    EXPECT_EQ(f.placedcount, placed);
 }
 
 TEST_F(View, SkinStyleSheetAndClosing)

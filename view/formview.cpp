@@ -14,13 +14,17 @@
 #include <QScreen>
 #include <QTimer>
 #include <QtMath>
+#include <algorithm>
 
 FormView::FormView(Form &form) : form_(form)
 {
     setObjectName(form.Name);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
-    setFixedSize(form.ClientWidth / kTwipsPerPixel, form.ClientHeight / kTwipsPerPixel);
+    const QSizeF client(form.ClientWidth / double(kTwipsPerPixel), form.ClientHeight / double(kTwipsPerPixel));
+    if (const QScreen *s = screen())
+        zoom_ = zoomToFit(client, s->availableGeometry().size());
+    setFixedSize((client * zoom_).toSize());
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     createWidgets();
@@ -40,20 +44,38 @@ void FormView::updateTwips(const QRect &twips)
         update(pixelsTouched(twips));
 }
 
-QRectF FormView::toPixels(const QRect &twips)
+QRectF FormView::toFormPixels(const QRect &twips)
 {
     const double k = kTwipsPerPixel;
     return QRectF(twips.x() / k, twips.y() / k, twips.width() / k, twips.height() / k);
 }
 
-QRect FormView::pixelsTouched(const QRect &twips)
+QRectF FormView::toPixels(const QRect &twips) const
+{
+    const QRectF r = toFormPixels(twips);
+    return QRectF(r.topLeft() * zoom_, r.size() * zoom_);
+}
+
+QRect FormView::pixelsTouched(const QRect &twips) const
 {
     return toPixels(twips).toAlignedRect().adjusted(-1, -1, 1, 1);
 }
 
-QPoint FormView::toTwips(QPointF pixels)
+QPoint FormView::toTwips(QPointF pixels) const
 {
-    return QPoint(qRound(pixels.x() * kTwipsPerPixel), qRound(pixels.y() * kTwipsPerPixel));
+    const double k = kTwipsPerPixel / zoom_;
+    return QPoint(qRound(pixels.x() * k), qRound(pixels.y() * k));
+}
+
+double FormView::zoomToFit(QSizeF client, QSize area)
+{
+    // Room for a title bar and borders, which the window manager adds.
+    const QMarginsF frame(8, 40, 8, 8);
+    if (client.isEmpty() || area.isEmpty())
+        return 1;
+    const double across = (area.width() - frame.left() - frame.right()) / client.width();
+    const double down = (area.height() - frame.top() - frame.bottom()) / client.height();
+    return std::clamp(std::min(across, down), 0.25, 1.0);
 }
 
 QColor FormView::toColor(quint32 ole)
@@ -103,7 +125,9 @@ void FormView::createWidgets()
             continue;  // the media player has nothing to show
         }
         w->setObjectName(c->Name);
-        w->setFont(fontOf(*c));
+        QFont font = fontOf(*c);
+        font.setPixelSize(qMax(1, qRound(font.pixelSize() * zoom_)));
+        w->setFont(font);
         w->setGeometry(toPixels(c->rect()).toRect());
         w->setMouseTracking(true);
         w->installEventFilter(this);
@@ -150,8 +174,9 @@ QCursor FormView::pointer()
     // Pointers are drawn at the screen's scale, from the sharpest picture
     // there is: a 32-pixel pointer covers 40 device pixels at scale 1.25 and
     // 64 at scale 2, and its hotspot stays on the same spot of the picture.
-    const qreal scale = qMax<qreal>(1.0, devicePixelRatioF());
-    auto pictureCursor = [this, scale](const StdPicture &picture) {
+    const qreal ratio = devicePixelRatioF();
+    const qreal scale = qMax<qreal>(1.0, ratio) * zoom_;  // device pixels a picture pixel covers
+    auto pictureCursor = [this, scale, ratio](const StdPicture &picture) {
         QImage image = picture.picture();
         const auto key = std::make_pair(image.cacheKey(), qRound(scale * 100));
         auto it = cursors_.find(key);
@@ -163,10 +188,11 @@ QCursor FormView::pointer()
             if (image.size() != size)
                 image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             QPixmap pixmap = QPixmap::fromImage(image);
-            pixmap.setDevicePixelRatio(scale);
+            pixmap.setDevicePixelRatio(qMax<qreal>(1.0, ratio));
             // X takes the hotspot in the picture's own pixels, the other
             // platforms in the pointer's logical pixels.
-            const qreal hotScale = QGuiApplication::platformName() == QLatin1String("xcb") ? scale : 1.0;
+            const qreal hotScale =
+                QGuiApplication::platformName() == QLatin1String("xcb") ? scale : scale / qMax<qreal>(1.0, ratio);
             it = cursors_.emplace(key, QCursor(pixmap, qRound(hs.x() * hotScale), qRound(hs.y() * hotScale))).first;
         }
         return it->second;
@@ -187,21 +213,26 @@ QCursor FormView::pointer()
 
 void FormView::showCentred()
 {
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
+    // Centred with the frame the window manager puts round it, whole on
+    // the screen; a compositor that places windows itself ignores this.
+    if (const QScreen *s = screen()) {
+        const QRect area = s->availableGeometry();
+        const QMargins frame(8, 40, 8, 8);
+        const QSize whole = size().grownBy(frame);
+        move(area.left() + qMax(0, (area.width() - whole.width()) / 2),
+             area.top() + qMax(0, (area.height() - whole.height()) / 2));
     }
     show();
 }
 
 void FormView::paintControl(QPainter &p, const Control &c)
 {
-    const QRectF r = toPixels(c.rect());
+    const QRectF r = toFormPixels(c.rect());
     switch (c.kind) {
     case ControlKind::Image: {
         if (c.Picture.isNull())
             return;
-        const QImage sharp = devicePixelRatioF() > 1.0 ? c.Picture.picture2x() : QImage();
+        const QImage sharp = devicePixelRatioF() * zoom_ > 1.0 ? c.Picture.picture2x() : QImage();
         const QImage img = sharp.isNull() ? c.Picture.picture() : sharp;
         if (c.Stretch)
             p.drawImage(r, img);
@@ -248,7 +279,7 @@ const CaptionLayout &FormView::captionOf(const Control &c)
                   c.FontBold,
                   box,
                   c.Alignment,
-                  CaptionLayout(c.Caption, fontOf(c), toPixels(c.rect()).size(), h)};
+                  CaptionLayout(c.Caption, fontOf(c), toFormPixels(c.rect()).size(), h)};
         ++captionLayoutsMade_;
     }
     return shaped.layout;
@@ -256,14 +287,18 @@ const CaptionLayout &FormView::captionOf(const Control &c)
 
 void FormView::paintEvent(QPaintEvent *event)
 {
-    const QRect dirty = event->rect();
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setRenderHint(QPainter::TextAntialiasing);
-    p.fillRect(dirty, toColor(form_.BackColor));
+    p.fillRect(event->rect(), toColor(form_.BackColor));
+    // Everything is drawn in form pixels, the zoom applied by the painter.
+    p.scale(zoom_, zoom_);
+    const QRect dirty = QRectF(QPointF(event->rect().topLeft()) / zoom_, QSizeF(event->rect().size()) / zoom_)
+                            .toAlignedRect()
+                            .adjusted(-1, -1, 1, 1);
     const auto &order = form_.stacking();
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
-        if ((*it)->Visible && pixelsTouched((*it)->rect()).intersects(dirty))
+        if ((*it)->Visible && toFormPixels((*it)->rect()).toAlignedRect().adjusted(-1, -1, 1, 1).intersects(dirty))
             paintControl(p, **it);
         const auto [first, last] = paintings_.equal_range(*it);
         for (auto painting = first; painting != last; ++painting)
@@ -273,7 +308,7 @@ void FormView::paintEvent(QPaintEvent *event)
     if (const QRect outline = form_.dragOutline(); !outline.isEmpty()) {
         p.setPen(QPen(Qt::black, 1, Qt::DotLine));
         p.setBrush(Qt::NoBrush);
-        p.drawRect(toPixels(outline));
+        p.drawRect(toFormPixels(outline));
     }
     if (!painted_) {
         painted_ = true;

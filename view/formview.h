@@ -4,7 +4,9 @@
 // controls in stacking order at 15 twips per logical pixel and feeds mouse
 // input to the model; push buttons and the text box are real Qt widgets on
 // top of it. It paints any window; looks of a program's own (a light over
-// the map) are painted by whoever adds them, between the controls.
+// the map) are painted by whoever adds them, between the controls. A window
+// that would not fit its screen is drawn smaller, all of it alike (zoom):
+// what is seen, hit and told stays in one place.
 #include "captionlayout.h"
 
 #include <QCursor>
@@ -35,11 +37,22 @@ public:
     static QColor toColor(quint32 oleColor);
     // A control's font at 96 dots per inch.
     static QFont fontOf(const Control &c);
-    static QRectF toPixels(const QRect &twips);
+    // Twips in the form's own pixels (15 twips each): what painters of this
+    // window draw in, scaled by the zoom.
+    static QRectF toFormPixels(const QRect &twips);
+    // Twips in this window's logical pixels.
+    QRectF toPixels(const QRect &twips) const;
+    QPoint toTwips(QPointF pixels) const;
+    // Logical pixels a form pixel covers: 1, or less where the window at
+    // full size would not fit its screen's free area with a frame around it.
+    double zoom() const { return zoom_; }
+    // The largest zoom, up to 1, at which a client area of that many form
+    // pixels and a window frame fit the area.
+    static double zoomToFit(QSizeF client, QSize area);
 
     // Paints a look of the program's own just above a control (and below
-    // whatever lies in front of it), where it meets the exposed area
-    // (logical pixels); the painter's origin is the window's.
+    // whatever lies in front of it), where it meets the exposed area (form
+    // pixels); the painter draws in form pixels from the window's origin.
     using Painting = std::function<void(QPainter &painter, const QRect &exposed)>;
     void paintAbove(const Control &control, Painting painting);
     // Repaints an area of the window given in twips.
@@ -69,9 +82,8 @@ private:
     void paintControl(QPainter &painter, const Control &c);
     const CaptionLayout &captionOf(const Control &label);
     QCursor pointer();
-    static QPoint toTwips(QPointF pixels);
     // The pixels a twip rectangle touches, with a pixel to spare for smoothing.
-    static QRect pixelsTouched(const QRect &twips);
+    QRect pixelsTouched(const QRect &twips) const;
 
     // A shaped caption and what it was shaped from.
     struct ShapedCaption {
@@ -84,6 +96,7 @@ private:
     };
 
     Form &form_;
+    double zoom_ = 1;
     std::map<QWidget *, Control *> widgets_;
     QString appliedStyleSheet_;
     qint64 iconKey_ = 0;

@@ -166,7 +166,9 @@ void DropTarget::paint(QPainter &painter, const QRect &exposed)
 {
     if ((!tinted_ && !flashing_) || !map_)
         return;
-    const qreal devicePixelRatio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    // Device pixels a form pixel covers: the screen's scale and the window's zoom.
+    const qreal devicePixelRatio =
+        (painter.device() ? painter.device()->devicePixelRatioF() : 1.0) * painter.worldTransform().m11();
     const Mask *m = &mask(devicePixelRatio > 1.0 ? 2 : 1);
     if (m->values.isNull() && m->scale == 2)
         m = &mask(1);  // a sharper mask is missing: the tint is drawn from the plain one

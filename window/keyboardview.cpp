@@ -12,17 +12,28 @@
 #include <QPainter>
 #include <QPushButton>
 
-static QRect toPixels(const QRect &twips)
-{
-    return FormView::toPixels(twips).toRect();
-}
-
 KeyPart::KeyPart(KeyboardView &keys, KeyboardPlay::Part part, QWidget *parent)
     : QWidget(parent), keys_(keys), part_(part)
 {
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void KeyPart::place(const QRect &twips)
+{
+    formCorner_ = FormView::toFormPixels(twips).topLeft();
+    setGeometry(keys_.view().toPixels(twips).toRect());
+}
+
+void KeyPart::begin(QPainter &painter) const
+{
+    const double zoom = keys_.view().zoom();
+    painter.scale(zoom, zoom);
+    // Form pixels from the part's corner as it lies in the window (its
+    // geometry is rounded to whole pixels), so that what it paints meets
+    // what the window paints.
+    painter.translate(formCorner_ - QPointF(pos()) / zoom);
 }
 
 void KeyPart::keyPressEvent(QKeyEvent *event)
@@ -56,8 +67,8 @@ NamePanel::NamePanel(KeyboardView &keys, QWidget *parent) : KeyPart(keys, Keyboa
     setObjectName(QStringLiteral("names"));
     QRect all;
     for (const auto &[index, label] : keys.form().labels.elements())
-        all |= toPixels(label->rect());
-    setGeometry(all);
+        all |= label->rect();
+    place(all);
 }
 
 QRect NamePanel::nameRect(int index) const
@@ -65,7 +76,7 @@ QRect NamePanel::nameRect(int index) const
     const Form1 &f = keys_.form();
     if (!f.labels.exists(index))
         return QRect();
-    return toPixels(f.labels(index).rect()).translated(-pos());
+    return keys_.view().toPixels(f.labels(index).rect()).toRect().translated(-pos());
 }
 
 void NamePanel::paintEvent(QPaintEvent *)
@@ -77,16 +88,17 @@ void NamePanel::paintEvent(QPaintEvent *)
     const Control &label = keys_.form().labels(i);
     // The labels overlap their neighbours; the mark keeps to the line pitch
     // and the letters so that the names above and below stay readable.
-    QRect r = nameRect(i).adjusted(-3, -1, 3, 0);
+    const QRectF box = FormView::toFormPixels(label.rect()).translated(-formCorner());
+    QRect r = box.toRect().adjusted(-3, -1, 3, 0);
     r.setHeight(qMin(r.height(), 18));
     QPainter p(this);
+    begin(p);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(hasFocus() ? QColor(0xFF, 0xD4, 0x00) : QColor(0xE0, 0xE0, 0xE0), 2));
     p.setBrush(QColor(0x0A, 0x1A, 0x4A));
     p.drawRoundedRect(QRectF(r).adjusted(1, 1, -1, -1), 3, 3);
     // The name again on the dark ground, so the highlight never dims it; it
     // is fitted into its label as the window fits it.
-    const QRectF box = FormView::toPixels(label.rect()).translated(-pos());
     p.setPen(Qt::white);
     CaptionLayout(label.Caption, FormView::fontOf(label), box.size(), Qt::AlignLeft).draw(p, box.topLeft());
 }
@@ -94,12 +106,12 @@ void NamePanel::paintEvent(QPaintEvent *)
 MapPart::MapPart(KeyboardView &keys, QWidget *parent) : KeyPart(keys, KeyboardPlay::Part::Map, parent)
 {
     setObjectName(QStringLiteral("map"));
-    setGeometry(toPixels(keys.play().mapArea()));
+    place(keys.play().mapArea());
 }
 
 QPoint MapPart::tip() const
 {
-    const QPointF px = FormView::toPixels(QRect(keys_.play().pin(), QSize(1, 1))).topLeft();
+    const QPointF px = keys_.view().toPixels(QRect(keys_.play().pin(), QSize(1, 1))).topLeft();
     return QPoint(qRound(px.x()), qRound(px.y())) - pos();
 }
 
@@ -116,13 +128,15 @@ void MapPart::paintEvent(QPaintEvent *)
     const Control *carried = play.carried();
     const StdPicture &pin = carried && !carried->DragIcon.isNull() ? carried->DragIcon : keys_.form().Image2.Picture;
     QPainter p(this);
+    begin(p);
     if (!carried)
         p.setOpacity(0.6);  // nothing on it yet
+    const QPoint at = (FormView::toFormPixels(QRect(play.pin(), QSize(1, 1))).topLeft() - formCorner()).toPoint();
     if (!pin.isNull()) {
-        p.drawImage(tip() - pin.hotspotOrCentre(), pin.picture());
+        p.drawImage(at - pin.hotspotOrCentre(), pin.picture());
     } else {
         p.setPen(QPen(Qt::black, 2));
-        p.drawLine(tip() - QPoint(6, 6), tip());
+        p.drawLine(at - QPoint(6, 6), at);
     }
 }
 

@@ -11,6 +11,7 @@
 class Form1;
 class FormView;
 class KeyboardView;
+class QPainter;
 class QPushButton;
 
 // A part of the window that takes the keyboard focus; it lets the mouse
@@ -28,8 +29,17 @@ protected:
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
 
+    // Places a part over an area given in twips; it paints in form pixels
+    // from its own corner, the window's zoom applied (begin()).
+    void place(const QRect &twips);
+    void begin(QPainter &painter) const;
+    QPointF formCorner() const { return formCorner_; }
+
     KeyboardView &keys_;
     const KeyboardPlay::Part part_;
+
+private:
+    QPointF formCorner_;
 };
 
 // The two columns of names on the panel.

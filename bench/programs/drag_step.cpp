@@ -81,7 +81,7 @@ int main(int argc, char **argv)
     view.repaint();
 
     // Take hold of the first name and wander with it.
-    const QPointF grip = FormView::toPixels(h.form->labels(0).rect()).center();
+    const QPointF grip = FormView::toFormPixels(h.form->labels(0).rect()).center();
     send(view, QEvent::MouseButtonPress, grip, Qt::LeftButton);
     send(view, QEvent::MouseMove, grip + QPointF(1, 0), Qt::LeftButton);
     QApplication::processEvents();
@@ -98,7 +98,7 @@ int main(int argc, char **argv)
     // The same with a name that shows its outline while it moves.
     h.form->Image2.Picture = {};
     h.form->labels(1).DragIcon = {};
-    const QPointF grip1 = FormView::toPixels(h.form->labels(1).rect()).center();
+    const QPointF grip1 = FormView::toFormPixels(h.form->labels(1).rect()).center();
     send(view, QEvent::MouseButtonPress, grip1, Qt::LeftButton);
     QApplication::processEvents();
     const Spread outline = wander(window, steps, Qt::LeftButton);

@@ -20,7 +20,7 @@ inline QPoint px(QPoint twips)
 }
 inline QRect px(const QRect &twips)
 {
-    return FormView::toPixels(twips).toRect();
+    return FormView::toFormPixels(twips).toRect();
 }
 
 class ViewHarness : public Harness {

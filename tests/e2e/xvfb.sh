@@ -3,13 +3,17 @@
 # Runs a command on a virtual X display of its own (xvfb-run -a), within a
 # time limit; input reaches the program as real pointer and key events.
 #
-#   tests/e2e/xvfb.sh [--timeout SECONDS] COMMAND [ARGS...]
+#   tests/e2e/xvfb.sh [--timeout SECONDS] [--screen WIDTHxHEIGHT] COMMAND [ARGS...]
 set -u
 limit=100
-if [ "${1:-}" = --timeout ]; then
-    limit=$2
-    shift 2
-fi
+screen=1280x1024
+while :; do
+    case ${1:-} in
+    --timeout) limit=$2; shift 2 ;;
+    --screen) screen=$2; shift 2 ;;
+    *) break ;;
+    esac
+done
 for tool in xvfb-run xauth xdotool /usr/bin/python3; do
     command -v "$tool" >/dev/null || { echo "$tool is missing: run tools/install-deps.sh" >&2; exit 1; }
 done
@@ -35,7 +39,7 @@ export E2E_DEADLINE
 started=$(mktemp "${TMPDIR:-/tmp}/e2e-started.XXXXXX")
 attempt=1
 while :; do
-    timeout -k 5 "$limit" xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+    timeout -k 5 "$limit" xvfb-run -a -s "-screen 0 ${screen}x24 -nolisten tcp" \
         sh -c 'echo yes >"$0"; exec "$@"' "$started" "$@"
     status=$?
     if [ $status -ne 0 ] && [ ! -s "$started" ] && [ $attempt -lt 3 ]; then

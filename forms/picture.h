@@ -52,7 +52,7 @@ struct StdPicture {
         if (!image2x.isNull() || deferred2x.isEmpty())
             return image2x;
         if (!cache->read2x) {
-            cache->image2x = read(deferred2x, format);
+            cache->image2x = read(deferred2x);  // its own format, told by its content
             cache->read2x = true;
         }
         return cache->image2x;

@@ -73,6 +73,7 @@ StdPicture dragIconPicture()
     // Not drawn until a name is dragged.
     StdPicture p = deferredPicture(QStringLiteral(":/assets/pushpin.ico"), "ico");
     p.hotspot = QPoint(29, 29);  // the needle's tip marks where the name lands
+    p.deferred2x = QStringLiteral(":/assets/pushpin@2x.png");  // drawn finer, the tip on (58, 58)
     return p;
 }
 

@@ -556,6 +556,31 @@ TEST_F(View, HiDpiPointersAreAsLargeAsTheWindowAroundThem)
         const QImage small = picture.picture().convertToFormat(QImage::Format_ARGB32);
         const QPoint at(qMin(side - 1, qRound(hs.x() * scale)), qMin(side - 1, qRound(hs.y() * scale)));
         EXPECT_EQ(qAlpha(big.pixel(at)) > 0, qAlpha(small.pixel(hs)) > 0) << k;
+        if (k == 0 && scale > 1) {
+            // The push-pin from its finer picture, not the 32-pixel one enlarged.
+            const QImage fine = picture.picture2x().convertToFormat(QImage::Format_ARGB32);
+            ASSERT_EQ(fine.size(), QSize(64, 64));
+            const QImage fromFine = fine.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            const QImage fromSmall = small.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            auto off = [&](const QImage &other) {
+                long sum = 0;
+                for (int y = 0; y < side; ++y)
+                    for (int x = 0; x < side; ++x)
+                        sum += std::abs(qAlpha(big.pixel(x, y)) - qAlpha(other.pixel(x, y)))
+                               + std::abs(qBlue(big.pixel(x, y)) - qBlue(other.pixel(x, y)));
+                return double(sum) / (side * side);
+            };
+            EXPECT_LT(off(fromFine), off(fromSmall) / 4) << "the push-pin at scale " << scale;
+            EXPECT_EQ(qAlpha(fine.pixel(58, 58)), 255) << "the needle's tip on twice its hotspot";
+        }
+        if (k == 1 && std::abs(scale - std::round(scale)) < 1e-9) {
+            // The hand, a drawing of single pixels, stays crisp at a whole scale.
+            int soft = 0;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x)
+                    soft += qAlpha(big.pixel(x, y)) != 0 && qAlpha(big.pixel(x, y)) != 255;
+            EXPECT_EQ(soft, 0) << "the hand smoothed at scale " << scale;
+        }
     }
 }
 

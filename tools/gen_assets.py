@@ -273,6 +273,42 @@ def make_pushpin(path, preview_dir=None):
     return Image.open(path)
 
 
+def make_pushpin_2x(path):
+    """The push-pin at double resolution (64 pixels, PNG), for screens with
+    more than one pixel to a point: the same head drawn finer, the needle's
+    point on (58, 58), twice the 32-pixel picture's (29, 29)."""
+    s = 16
+    big = draw_pin_head(64 * s, 11.0, 11.0, 8.0, 32.0)
+    arr = np.asarray(downscale(big, 64)).astype(np.float64)
+    alpha = arr[..., 3] / 255.0
+    color = arr[..., :3]
+    opaque = alpha >= 0.45
+    needle = {}
+    for k in range(34, 59):
+        needle[(k, k)] = NEEDLE["mid"] if k < 58 else NEEDLE["tip"]
+        if k <= 52:
+            needle[(k + 1, k)] = NEEDLE["hi"]
+            needle[(k, k + 1)] = NEEDLE["lo"]
+        if k <= 46:
+            needle[(k + 2, k)] = NEEDLE["hi"]
+            needle[(k, k + 2)] = NEEDLE["lo"]
+    for (px, py), col in needle.items():
+        if opaque[py, px] and alpha[py, px] > 0.9:
+            continue
+        color[py, px] = col
+        opaque[py, px] = True
+    head = opaque.copy()
+    for (px, py) in needle:
+        head[py, px] = False
+    pad = np.pad(opaque, 2)
+    inner = (pad[:-4, 2:-2] & pad[4:, 2:-2] & pad[2:-2, :-4] & pad[2:-2, 4:]
+             & pad[1:-3, 2:-2] & pad[3:-1, 2:-2] & pad[2:-2, 1:-3] & pad[2:-2, 3:-1])
+    edge = head & ~inner
+    color[edge] = color[edge] * 0.35 + np.array([8, 24, 80]) * 0.65
+    rgba = np.dstack([np.where(opaque[..., None], color, 0), np.where(opaque, 255, 0)])
+    Image.fromarray(np.round(rgba).astype(np.uint8), "RGBA").save(path, optimize=True)
+
+
 # ---------------------------------------------------------------------------
 # 3. Program icon: a little political globe with a blue pin in it
 # ---------------------------------------------------------------------------
@@ -715,13 +751,18 @@ def main():
                     help="assets folder to write (default: the project's)")
     ap.add_argument("--no-sounds", action="store_true",
                     help="skip the sounds (no ffmpeg needed)")
+    ap.add_argument("--only", choices=("pushpin-2x",), help="write only this asset")
     args = ap.parse_args()
     out = os.path.abspath(args.out)
     for sub in ("", "icons", "sounds", "skins"):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
+    if args.only == "pushpin-2x":
+        make_pushpin_2x(os.path.join(out, "pushpin@2x.png"))
+        return 0
 
     make_panel(os.path.join(out, "panel.jpg"))
     make_pushpin(os.path.join(out, "pushpin.ico"))
+    make_pushpin_2x(os.path.join(out, "pushpin@2x.png"))
     make_program_icon(os.path.join(out, "icons"))
     make_hand_cursor(os.path.join(out, "HAND-M.CUR"))
     make_skin(os.path.join(out, "skins", "example.cjs"))

@@ -185,8 +185,13 @@ QCursor FormView::pointer()
             const QSize size(qRound(image.width() * scale), qRound(image.height() * scale));
             if (const QImage sharp = scale > 1 ? picture.picture2x() : QImage(); !sharp.isNull())
                 image = sharp;
+            // A whole multiple keeps a drawing of single pixels (the hand) as
+            // crisp as it is; between, it is smoothed.
+            const double factor = double(size.width()) / image.width();
+            const bool whole = std::abs(factor - std::round(factor)) < 1e-9;
             if (image.size() != size)
-                image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                image = image.scaled(size, Qt::IgnoreAspectRatio,
+                                     whole ? Qt::FastTransformation : Qt::SmoothTransformation);
             QPixmap pixmap = QPixmap::fromImage(image);
             pixmap.setDevicePixelRatio(qMax<qreal>(1.0, ratio));
             // X takes the hotspot in the picture's own pixels, the other

@@ -49,6 +49,7 @@ int main(int argc, char **argv)
     QThread::currentThread();  // this is Qt's main thread, whatever the other one does
     std::jthread fonts([] { FcInit(); });  // joined on every way out of main()
     const QtMessageHandler previous = qInstallMessageHandler(startupMessages);
+    FormView::ownFrameWanted();
     QApplication app(argc, argv);
     layout::readPicturesInBackground();
     // Whatever way main() ends, the reader is done before Qt goes away.

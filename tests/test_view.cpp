@@ -677,6 +677,60 @@ TEST_F(View, SmallScreenDrawsTheWindowSmallerAndJudgesWhereItShows)
     EXPECT_EQ(f.placedcount, placed);
 }
 
+// Where the desktop draws no title bar (Wayland without server-side
+// decorations), the window draws its own above the client area: its icon,
+// caption, minimise and close, and no maximise, for a window that can be
+// neither maximised nor resized. The client area is drawn and played as
+// without it.
+TEST_F(View, OwnTitleBarHasMinimiseAndCloseOnly)
+{
+    ViewHarness own;
+    FormView &v = own.open(FormView::Frame::Own);
+    ASSERT_TRUE(v.hasOwnCaption());
+    EXPECT_EQ(v.size(), view->size() + QSize(0, FormView::kCaptionHeight));
+    const QImage framed = own.fresh(), plain = fresh();
+    EXPECT_EQ(framed.copy(0, FormView::kCaptionHeight, plain.width(), plain.height()), plain)
+        << "the client area as without a title bar";
+    // Strokes darker than the bar: the caption in the middle, the two
+    // buttons (grey while the window is not active, as here).
+    const int bar = qGray(framed.pixel(framed.width() / 4, 2));
+    EXPECT_GT(bar, 180) << "a light bar";
+    auto ink = [&](const QRect &r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                n += qGray(framed.pixel(x, y)) < bar - 30;
+        return n;
+    };
+    EXPECT_GT(ink(QRect(framed.width() / 2 - 120, 5, 240, 20)), 100) << "the caption";
+    EXPECT_GT(ink(v.closeButtonRect()), 10);
+    EXPECT_GT(ink(v.minimizeButtonRect()), 5);
+    const QRect maximise = v.minimizeButtonRect().translated(-23, 0);
+    EXPECT_EQ(ink(maximise), 0) << "no maximise button";
+    EXPECT_EQ(v.windowFlags() & Qt::WindowMaximizeButtonHint, 0);
+
+    // Played below it: a name dropped on its country is placed.
+    Form1 &f = *own.form;
+    const QPoint from = v.toPixels(f.labels(12).rect()).center().toPoint();
+    const QPoint to = v.toPixels(QRect(own.pointOf(f.labels(12).Caption), QSize(1, 1))).topLeft().toPoint();
+    own.mouse(QEvent::MouseButtonPress, from);
+    own.mouse(QEvent::MouseMove, from + QPoint(3, 0));
+    own.mouse(QEvent::MouseMove, to);
+    own.mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    EXPECT_TRUE(f.maplabel(12).Visible);
+    // A press on the bar is no press on the form.
+    own.mouse(QEvent::MouseButtonPress, {200, 10});
+    own.mouse(QEvent::MouseButtonRelease, {200, 10}, Qt::NoButton);
+    EXPECT_FALSE(f.dragSource());
+
+    // Its close button closes the window as the desktop's would.
+    v.show();
+    const QPoint close = v.closeButtonRect().center();
+    own.mouse(QEvent::MouseButtonPress, close);
+    own.mouse(QEvent::MouseButtonRelease, close, Qt::NoButton);
+    EXPECT_TRUE(f.unloaded());
+}
+
 TEST_F(View, SkinStyleSheetAndClosing)
 {
     h.form->StyleSheet = "QPushButton { color: red; }";

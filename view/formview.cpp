@@ -13,10 +13,25 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <QtMath>
 #include <algorithm>
+#include <utility>
 
-FormView::FormView(Form &form) : form_(form)
+FormView::Frame FormView::frameHere()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ? Frame::Own : Frame::ByDesktop;
+}
+
+void FormView::ownFrameWanted()
+{
+    // Qt's own decoration on Wayland always offers to maximise; the view
+    // draws a title bar of its own there instead.
+    if (!qEnvironmentVariableIsSet("QT_WAYLAND_DISABLE_WINDOWDECORATION"))
+        qputenv("QT_WAYLAND_DISABLE_WINDOWDECORATION", "1");
+}
+
+FormView::FormView(Form &form, Frame frame) : form_(form), caption_(frame == Frame::Own)
 {
     setObjectName(form.Name);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
@@ -24,7 +39,7 @@ FormView::FormView(Form &form) : form_(form)
     const QSizeF client(form.ClientWidth / double(kTwipsPerPixel), form.ClientHeight / double(kTwipsPerPixel));
     if (const QScreen *s = screen())
         zoom_ = zoomToFit(client, s->availableGeometry().size());
-    setFixedSize((client * zoom_).toSize());
+    setFixedSize((client * zoom_).toSize() + QSize(0, clientOrigin().y()));
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     createWidgets();
@@ -53,7 +68,7 @@ QRectF FormView::toFormPixels(const QRect &twips)
 QRectF FormView::toPixels(const QRect &twips) const
 {
     const QRectF r = toFormPixels(twips);
-    return QRectF(r.topLeft() * zoom_, r.size() * zoom_);
+    return QRectF(r.topLeft() * zoom_ + clientOrigin(), r.size() * zoom_);
 }
 
 QRect FormView::pixelsTouched(const QRect &twips) const
@@ -64,7 +79,8 @@ QRect FormView::pixelsTouched(const QRect &twips) const
 QPoint FormView::toTwips(QPointF pixels) const
 {
     const double k = kTwipsPerPixel / zoom_;
-    return QPoint(qRound(pixels.x() * k), qRound(pixels.y() * k));
+    const QPointF client = pixels - clientOrigin();
+    return QPoint(qRound(client.x() * k), qRound(client.y() * k));
 }
 
 double FormView::zoomToFit(QSizeF client, QSize area)
@@ -148,11 +164,15 @@ void FormView::sync()
         if (auto *button = qobject_cast<QPushButton *>(w))
             button->setText(c->Caption);
     }
-    if (windowTitle() != form_.Caption)
+    const QRect captionBar(0, 0, width(), clientOrigin().y());
+    if (windowTitle() != form_.Caption) {
         setWindowTitle(form_.Caption);
+        update(captionBar);
+    }
     if (painted_ && form_.Icon.picture().cacheKey() != iconKey_) {  // not in the way of the first frame
         iconKey_ = form_.Icon.picture().cacheKey();
         setWindowIcon(QIcon(QPixmap::fromImage(form_.Icon.picture())));
+        update(captionBar);
     }
     if (form_.StyleSheet != appliedStyleSheet_) {
         appliedStyleSheet_ = form_.StyleSheet;
@@ -249,9 +269,10 @@ void FormView::paintControl(QPainter &p, const Control &c)
         if (c.BackStyle == 1)
             p.fillRect(r, toColor(c.BackColor));
         p.setPen(toColor(c.ForeColor));
-        p.setClipRect(r);
+        p.save();
+        p.setClipRect(r, Qt::IntersectClip);
         captionOf(c).draw(p, r.topLeft());
-        p.setClipping(false);
+        p.restore();
         return;
     }
     case ControlKind::Shape:
@@ -296,9 +317,16 @@ void FormView::paintEvent(QPaintEvent *event)
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.setRenderHint(QPainter::TextAntialiasing);
     p.fillRect(event->rect(), toColor(form_.BackColor));
+    if (caption_ && event->rect().top() < kCaptionHeight)
+        paintCaption(p);
     // Everything is drawn in form pixels, the zoom applied by the painter.
+    p.translate(clientOrigin());
     p.scale(zoom_, zoom_);
-    const QRect dirty = QRectF(QPointF(event->rect().topLeft()) / zoom_, QSizeF(event->rect().size()) / zoom_)
+    if (caption_)  // controls that reach above the client area stay off the title bar
+        p.setClipRect(
+            QRectF(0, 0, form_.ClientWidth / double(kTwipsPerPixel), form_.ClientHeight / double(kTwipsPerPixel)));
+    const QRect exposed = event->rect().translated(-clientOrigin());
+    const QRect dirty = QRectF(QPointF(exposed.topLeft()) / zoom_, QSizeF(exposed.size()) / zoom_)
                             .toAlignedRect()
                             .adjusted(-1, -1, 1, 1);
     const auto &order = form_.stacking();
@@ -324,6 +352,8 @@ void FormView::paintEvent(QPaintEvent *event)
 
 void FormView::mousePressEvent(QMouseEvent *event)
 {
+    if (captionPress(event))
+        return;
     if (event->button() == Qt::LeftButton) {
         const QPoint twips = toTwips(event->position());
         emit pressing(twips);
@@ -340,6 +370,8 @@ void FormView::mouseMoveEvent(QMouseEvent *event)
 
 void FormView::mouseReleaseEvent(QMouseEvent *event)
 {
+    if (captionRelease(event))
+        return;
     if (event->button() == Qt::LeftButton) {
         const QPoint twips = toTwips(event->position());
         emit releasing(twips);
@@ -347,10 +379,83 @@ void FormView::mouseReleaseEvent(QMouseEvent *event)
     }
 }
 
+QRect FormView::closeButtonRect() const
+{
+    return caption_ ? QRect(width() - 8 - 18, (kCaptionHeight - 18) / 2, 18, 18) : QRect();
+}
+
+QRect FormView::minimizeButtonRect() const
+{
+    return caption_ ? closeButtonRect().translated(-18 - 5, 0) : QRect();
+}
+
+void FormView::paintCaption(QPainter &p)
+{
+    const QRect bar(0, 0, width(), kCaptionHeight);
+    const QPalette pal = palette();
+    p.fillRect(bar, pal.color(QPalette::Window));
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPixmap icon = windowIcon().pixmap(22, 22);
+    if (!icon.isNull())
+        p.drawPixmap(QRect(8, (kCaptionHeight - 22) / 2, 22, 22), icon);
+    QFont font = p.font();
+    font.setPixelSize(14);
+    p.setFont(font);
+    const QColor ink = isActiveWindow() ? pal.color(QPalette::Active, QPalette::WindowText)
+                                        : pal.color(QPalette::Disabled, QPalette::WindowText);
+    p.setPen(ink);
+    const QRect title = bar.adjusted(8 + 22 + 5, 0, -(width() - minimizeButtonRect().left() + 5), 0);
+    p.drawText(title, Qt::AlignCenter | Qt::TextSingleLine,
+               QFontMetrics(font).elidedText(windowTitle(), Qt::ElideRight, title.width()));
+    QPen pen(ink, 2);
+    p.setPen(pen);
+    const QRectF close = QRectF(closeButtonRect()).adjusted(5, 5, -5, -5);
+    p.drawLine(close.topLeft(), close.bottomRight());
+    p.drawLine(close.bottomLeft(), close.topRight());
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const QRect minimize = minimizeButtonRect().adjusted(5, 5, -5, -5);
+    p.drawLine(minimize.bottomLeft(), minimize.bottomRight());
+    p.restore();
+}
+
+bool FormView::captionPress(QMouseEvent *event)
+{
+    if (!caption_ || event->position().y() >= kCaptionHeight)
+        return false;
+    if (event->button() != Qt::LeftButton)
+        return true;
+    const QPoint at = event->position().toPoint();
+    captionPressed_ = minimizeButtonRect().contains(at) ? 1 : closeButtonRect().contains(at) ? 2 : 0;
+    if (!captionPressed_ && windowHandle())
+        windowHandle()->startSystemMove();  // the compositor moves the window from here
+    return true;
+}
+
+bool FormView::captionRelease(QMouseEvent *event)
+{
+    if (!captionPressed_ || event->button() != Qt::LeftButton)
+        return false;
+    const QPoint at = event->position().toPoint();
+    const int pressed = std::exchange(captionPressed_, 0);
+    if (pressed == 1 && minimizeButtonRect().contains(at))
+        showMinimized();
+    else if (pressed == 2 && closeButtonRect().contains(at))
+        close();  // as the desktop's close box: the form may refuse
+    return true;
+}
+
 void FormView::showEvent(QShowEvent *event)
 {
     sync();  // what start-up set (skin, icon) shows from the first frame
     QWidget::showEvent(event);
+}
+
+void FormView::changeEvent(QEvent *event)
+{
+    if (caption_ && event->type() == QEvent::ActivationChange)
+        update(QRect(0, 0, width(), kCaptionHeight));  // its title dims when the window is not active
+    QWidget::changeEvent(event);
 }
 
 void FormView::closeEvent(QCloseEvent *event)

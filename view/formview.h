@@ -22,7 +22,19 @@ class QPainter;
 class FormView : public QWidget {
     Q_OBJECT
 public:
-    explicit FormView(Form &form);
+    // Who draws the window's title bar: the desktop, or (where it draws none
+    // and the toolkit's own would offer to maximise a window that cannot
+    // be) the view, above the client area, with minimise and close only.
+    enum class Frame { ByDesktop, Own };
+    // What this platform needs: its own title bar on Wayland, where the
+    // program turns the toolkit's off (see ownFrameWanted()).
+    static Frame frameHere();
+    // Asks the Wayland platform to leave the window undecorated; called
+    // before the application object is made.
+    static void ownFrameWanted();
+    static constexpr int kCaptionHeight = 30;
+
+    explicit FormView(Form &form, Frame frame = frameHere());
 
     // Brings widgets, pointer, caption and icon up to date with the model and
     // repaints what changed on screen.
@@ -43,6 +55,12 @@ public:
     // Twips in this window's logical pixels.
     QRectF toPixels(const QRect &twips) const;
     QPoint toTwips(QPointF pixels) const;
+    // Where the client area begins in the window: below its own title bar.
+    QPoint clientOrigin() const { return QPoint(0, caption_ ? kCaptionHeight : 0); }
+    bool hasOwnCaption() const { return caption_; }
+    // The own title bar's buttons, in window pixels (empty without one).
+    QRect minimizeButtonRect() const;
+    QRect closeButtonRect() const;
     // Logical pixels a form pixel covers: 1, or less where the window at
     // full size would not fit its screen's free area with a frame around it.
     double zoom() const { return zoom_; }
@@ -74,11 +92,16 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void createWidgets();
+    void paintCaption(QPainter &painter);
+    // A press or release on the own title bar; true when it was there.
+    bool captionPress(QMouseEvent *event);
+    bool captionRelease(QMouseEvent *event);
     void paintControl(QPainter &painter, const Control &c);
     const CaptionLayout &captionOf(const Control &label);
     QCursor pointer();
@@ -96,7 +119,9 @@ private:
     };
 
     Form &form_;
+    const bool caption_;
     double zoom_ = 1;
+    int captionPressed_ = 0;  // 1 minimise, 2 close, while the button is held
     std::map<QWidget *, Control *> widgets_;
     QString appliedStyleSheet_;
     qint64 iconKey_ = 0;

@@ -33,7 +33,7 @@ void KeyPart::begin(QPainter &painter) const
     // Form pixels from the part's corner as it lies in the window (its
     // geometry is rounded to whole pixels), so that what it paints meets
     // what the window paints.
-    painter.translate(formCorner_ - QPointF(pos()) / zoom);
+    painter.translate(formCorner_ - QPointF(pos() - keys_.view().clientOrigin()) / zoom);
 }
 
 void KeyPart::keyPressEvent(QKeyEvent *event)

@@ -11,10 +11,10 @@ static Form1 &withAccessibility(Form1 &form)
     return form;
 }
 
-QuizWindow::QuizWindow(Form1 &form)
+QuizWindow::QuizWindow(Form1 &form, FormView::Frame frame)
     : form_(withAccessibility(form)),
       places_(form),
-      view_(form),
+      view_(form, frame),
       light_(places_),
       keys_(view_, form, places_),
       narrator_(form, keys_.play()),

@@ -20,7 +20,7 @@ class QuizWindow : public QObject {
     Q_OBJECT
 public:
     // The form loaded (Form_Load has run) or not; the view shows what it holds.
-    explicit QuizWindow(Form1 &form);
+    explicit QuizWindow(Form1 &form, FormView::Frame frame = FormView::frameHere());
     ~QuizWindow() override;
 
     // Shows the window centred on its screen.

@@ -26,11 +26,11 @@ inline QRect px(const QRect &twips)
 class ViewHarness : public Harness {
 public:
     // Creates the window with the shipped names, and runs the start-up.
-    FormView &open()
+    FormView &open(FormView::Frame frame = FormView::Frame::ByDesktop)
     {
         write("items.txt", countryList());
         create();
-        window = std::make_unique<QuizWindow>(*form);
+        window = std::make_unique<QuizWindow>(*form, frame);
         view = &window->view();
         load();
         return *view;

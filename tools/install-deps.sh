@@ -32,6 +32,9 @@ packages=(
   orca speech-dispatcher
   # xprop: the end-to-end start-up test reads the window's icon property.
   x11-utils
+  # The quiz as a native Wayland client: Qt's Wayland platform, and Weston
+  # (in the virtual X server) for the Wayland end-to-end test.
+  qt6-wayland weston
   # Fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev
   # The Debian package (tools/build-deb.sh) and its checks.

@@ -20,7 +20,10 @@
 
 FormView::Frame FormView::frameHere()
 {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ? Frame::Own : Frame::ByDesktop;
+    // Unless the toolkit's decoration was asked for after all.
+    const bool undecorated = qEnvironmentVariableIntValue("QT_WAYLAND_DISABLE_WINDOWDECORATION") != 0;
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && undecorated ? Frame::Own
+                                                                                                : Frame::ByDesktop;
 }
 
 void FormView::ownFrameWanted()

@@ -412,30 +412,38 @@ class Reference:
         anywhere, each later one near where the one before it puts it."""
         with self.lock:
             clicks = list(self.clicks)
-        offset = None
+        offset, previous = None, None
         for k, t in enumerate(clicks):
             if k in self.found:
-                offset = self.found[k] - t * RATE
+                offset, previous = self.found[k] - t * RATE, self.found[k]
                 continue
+            # Never where the click before it is: two clicks asked for a few
+            # milliseconds apart are both in the recording, the second one
+            # after the first.
+            after = 0 if previous is None else previous + self.CLICK
             if offset is None:
-                at = self.find(recording, 0, len(recording))
+                at = self.find(recording, after, len(recording))
             else:
                 guess = int(round(t * RATE + offset))
-                at = self.find(recording, guess - RATE * 3 // 100, guess + RATE * 3 // 100)
+                at = self.find(recording, max(after, guess - RATE * 3 // 100), guess + RATE * 3 // 100)
             if at is None:
                 return
             self.found[k] = at
-            offset = at - t * RATE
+            offset, previous = at - t * RATE, at
 
     def sample_at(self, t):
-        """Where the test's time t lies in the recording, by the nearest click
-        found; None before any."""
+        """Where the test's time t lies in the recording, by the clicks found
+        within two seconds of it (else the nearest one); None before any. A
+        click can come late (handed over while the one before still plays,
+        or the client scheduled late) but never early: the one that came
+        soonest says best where the recording stands."""
         with self.lock:
             clicks = list(self.clicks)
         known = [(abs(clicks[k] - t), at - clicks[k] * RATE) for k, at in self.found.items()]
         if not known:
             return None
-        return int(round(t * RATE + min(known)[1]))
+        near = [offset for distance, offset in known if distance <= 2.0]
+        return int(round(t * RATE + (min(near) if near else min(known)[1])))
 
     def clicks_within(self, start, end):
         return [at for at in self.found.values() if start - self.CLICK <= at < end]

@@ -23,7 +23,7 @@ FormView::Frame FormView::frameHere()
     // Unless the toolkit's decoration was asked for after all.
     const bool undecorated = qEnvironmentVariableIntValue("QT_WAYLAND_DISABLE_WINDOWDECORATION") != 0;
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && undecorated ? Frame::Own
-                                                                                                : Frame::ByDesktop;
+                                                                                               : Frame::ByDesktop;
 }
 
 void FormView::ownFrameWanted()

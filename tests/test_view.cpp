@@ -6,15 +6,18 @@
 #include "files.h"
 #include "formview.h"
 #include "qtplatform.h"
+#include "resample.h"
 #include "textbox.h"
 #include "viewharness.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QThread>
 #include <QTimer>
 #include <QPaintEvent>
 #include <QPushButton>
@@ -521,6 +524,47 @@ TEST_F(View, HiDpiMapIsDrawnFromTheDoubleResolutionPicture)
     const double fromSharp = offBy(shown, sharp, left, area), fromEnlarged = offBy(shown, enlarged, left, area);
     EXPECT_LT(fromSharp, 1.0) << "each device pixel shows the double-resolution picture's";
     EXPECT_GT(fromEnlarged, fromSharp + 1.0) << "not the plain map enlarged";
+}
+
+// At scale 3 the map is larger than its sharpest picture: it is enlarged
+// once with a Lanczos filter, which keeps borders and coasts crisper than
+// the painter's bilinear smoothing, and drawn pixel for pixel.
+TEST_F(View, HiDpiMapAtScale3IsEnlargedSharply)
+{
+    if (qEnvironmentVariable("QT_SCALE_FACTOR") != QLatin1String("3"))
+        GTEST_SKIP() << "run with QT_SCALE_FACTOR=3";
+    ASSERT_EQ(view->devicePixelRatioF(), 3.0) << "the scale asked for did not take effect";
+    view->show();
+    const QImage sharp = h.form->Image1.Picture.picture2x();
+    const QSize device = (FormView::toFormPixels(h.form->Image1.rect()).size() * 3).toSize();
+    QElapsedTimer took;
+    took.start();
+    const QImage lanczos = lanczosEnlarged(sharp, device);
+    std::printf("the map enlarged to %dx%d in %lld ms\n", device.width(), device.height(), took.elapsed());
+    const QImage bilinear = sharp.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const int left = h.form->Image1.Left * 3 / kTwipsPerPixel;
+    const QRect area(60, 60, 900, 900);
+    QImage shown;
+    for (int k = 0; k < 100; ++k) {  // made on another thread
+        shown = fresh();
+        if (offBy(shown, lanczos, left, area) < 0.1)
+            break;
+        QThread::msleep(20);
+        QApplication::processEvents();
+    }
+    EXPECT_LT(offBy(shown, lanczos, left, area), 0.1) << "the map enlarged with the sharper filter";
+    EXPECT_GT(offBy(shown, bilinear, left, area), 0.3) << "not the painter's smoothing";
+    std::printf("off the Lanczos enlargement %.3f, off the bilinear one %.3f\n", offBy(shown, lanczos, left, area),
+                offBy(shown, bilinear, left, area));
+    // Crisper: the steps across borders and coasts are larger.
+    auto edges = [&](const QImage &im, int dx) {
+        double sum = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x < area.right(); ++x)
+                sum += std::abs(qGray(im.pixel(x + 1 - dx, y)) - qGray(im.pixel(x - dx, y)));
+        return sum;
+    };
+    EXPECT_GT(edges(shown, 0), edges(bilinear, left) * 1.03);
 }
 
 TEST_F(View, HiDpiPointersAreAsLargeAsTheWindowAroundThem)

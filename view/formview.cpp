@@ -2,6 +2,7 @@
 #include "formview.h"
 
 #include "form.h"
+#include "resample.h"
 #include "textbox.h"
 
 #include <QCloseEvent>
@@ -10,8 +11,10 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWindow>
 #include <QtMath>
@@ -260,8 +263,17 @@ void FormView::paintControl(QPainter &p, const Control &c)
     case ControlKind::Image: {
         if (c.Picture.isNull())
             return;
-        const QImage sharp = devicePixelRatioF() * zoom_ > 1.0 ? c.Picture.picture2x() : QImage();
+        const double scale = devicePixelRatioF() * zoom_;  // device pixels a form pixel takes
+        const QImage sharp = scale > 1.0 ? c.Picture.picture2x() : QImage();
         const QImage img = sharp.isNull() ? c.Picture.picture() : sharp;
+        if (c.Stretch && !sharp.isNull() && scale > 2.0) {
+            // Larger than its sharpest picture: enlarged once with a sharper
+            // filter than the painter's, drawn pixel for pixel once ready.
+            if (const QImage big = enlargedPicture(c, sharp, (r.size() * scale).toSize()); !big.isNull()) {
+                p.drawImage(r, big);
+                return;
+            }
+        }
         if (c.Stretch)
             p.drawImage(r, img);
         else
@@ -288,6 +300,35 @@ void FormView::paintControl(QPainter &p, const Control &c)
     default:
         return;
     }
+}
+
+QImage FormView::enlargedPicture(const Control &c, const QImage &sharp, QSize device)
+{
+    Enlarged &e = enlarged_[&c];
+    const bool same = e.key == sharp.cacheKey() && e.size == device;
+    if (same && !e.image.isNull())
+        return e.image;
+    if (!same) {
+        // Made on another thread (a tenth of a second for the map at scale
+        // 3); until then the painter's own smoothing shows.
+        e = Enlarged{sharp.cacheKey(), device, {}};
+        QPointer<FormView> self(this);
+        const Control *control = &c;
+        QThreadPool::globalInstance()->start([self, sharp, device, control] {
+            const QImage big = lanczosEnlarged(sharp, device);
+            // The application waits for its pool's work before it goes.
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [self, sharp, device, control, big] {
+                if (!self)
+                    return;
+                Enlarged &made = self->enlarged_[control];
+                if (made.key != sharp.cacheKey() || made.size != device)
+                    return;  // the picture or the size changed meanwhile
+                made.image = big;
+                self->update(self->pixelsTouched(control->rect()));
+            });
+        });
+    }
+    return {};
 }
 
 const CaptionLayout &FormView::captionOf(const Control &c)

@@ -104,6 +104,9 @@ private:
     bool captionRelease(QMouseEvent *event);
     void paintControl(QPainter &painter, const Control &c);
     const CaptionLayout &captionOf(const Control &label);
+    // A picture enlarged to a size in device pixels, or a null image while
+    // it is being made.
+    QImage enlargedPicture(const Control &c, const QImage &sharp, QSize device);
     QCursor pointer();
     // The pixels a twip rectangle touches, with a pixel to spare for smoothing.
     QRect pixelsTouched(const QRect &twips) const;
@@ -130,4 +133,10 @@ private:
     std::unordered_map<const Control *, ShapedCaption> captions_;
     int captionLayoutsMade_ = 0;
     std::multimap<const Control *, Painting> paintings_;
+    struct Enlarged {
+        qint64 key = 0;
+        QSize size;
+        QImage image;
+    };
+    std::unordered_map<const Control *, Enlarged> enlarged_;
 };

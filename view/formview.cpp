@@ -89,14 +89,17 @@ QPoint FormView::toTwips(QPointF pixels) const
     return QPoint(qRound(client.x() * k), qRound(client.y() * k));
 }
 
+// Room for a title bar and borders, which the window manager adds (Qt knows
+// the real frame only once the window is shown).
+static const QMargins kFrameAllowance(8, 40, 8, 8);
+
 double FormView::zoomToFit(QSizeF client, QSize area)
 {
-    // Room for a title bar and borders, which the window manager adds.
-    const QMarginsF frame(8, 40, 8, 8);
     if (client.isEmpty() || area.isEmpty())
         return 1;
-    const double across = (area.width() - frame.left() - frame.right()) / client.width();
-    const double down = (area.height() - frame.top() - frame.bottom()) / client.height();
+    const QMargins &frame = kFrameAllowance;
+    const double across = double(area.width() - frame.left() - frame.right()) / client.width();
+    const double down = double(area.height() - frame.top() - frame.bottom()) / client.height();
     return std::clamp(std::min(across, down), 0.25, 1.0);
 }
 
@@ -248,8 +251,7 @@ void FormView::showCentred()
     // the screen; a compositor that places windows itself ignores this.
     if (const QScreen *s = screen()) {
         const QRect area = s->availableGeometry();
-        const QMargins frame(8, 40, 8, 8);
-        const QSize whole = size().grownBy(frame);
+        const QSize whole = size().grownBy(kFrameAllowance);
         move(area.left() + qMax(0, (area.width() - whole.width()) / 2),
              area.top() + qMax(0, (area.height() - whole.height()) / 2));
     }

@@ -387,9 +387,13 @@ class Quiz:
 
     # -- process --------------------------------------------------------------
 
+    platform = None  # Qt's platform for the program; by default the real X display, never offscreen
+
     def start(self):
         env = dict(os.environ)
-        env.pop("QT_QPA_PLATFORM", None)   # the real X display, never offscreen
+        env.pop("QT_QPA_PLATFORM", None)
+        if self.platform:
+            env["QT_QPA_PLATFORM"] = self.platform
         if getattr(self, "log", None):
             self.log.close()
         self.log = open(self.log_path, "a")

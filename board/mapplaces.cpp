@@ -172,6 +172,27 @@ MapPlaces::Grid MapPlaces::ownership() const
 
 namespace {
 
+// The two sweeps of a chamfer distance transform over a w x h grid (2 a
+// step, 3 a diagonal one): relax(x, y, neighbour x, neighbour y, weight)
+// for each cell and the four neighbours already swept.
+template <class Relax> void chamferSweeps(int w, int h, Relax relax)
+{
+    for (int gy = 0; gy < h; ++gy)
+        for (int gx = 0; gx < w; ++gx) {
+            relax(gx, gy, gx - 1, gy, 2);
+            relax(gx, gy, gx - 1, gy - 1, 3);
+            relax(gx, gy, gx, gy - 1, 2);
+            relax(gx, gy, gx + 1, gy - 1, 3);
+        }
+    for (int gy = h - 1; gy >= 0; --gy)
+        for (int gx = w - 1; gx >= 0; --gx) {
+            relax(gx, gy, gx + 1, gy, 2);
+            relax(gx, gy, gx + 1, gy + 1, 3);
+            relax(gx, gy, gx, gy + 1, 2);
+            relax(gx, gy, gx - 1, gy + 1, 3);
+        }
+}
+
 // How far each point lies inside its country: the chamfer distance to the
 // nearest point that is not the country's own.
 std::vector<int> depthsInside(const std::vector<int> &own, int w, int h)
@@ -179,28 +200,14 @@ std::vector<int> depthsInside(const std::vector<int> &own, int w, int h)
     std::vector<int> depth(own.size(), 0);
     for (size_t i = 0; i < own.size(); ++i)
         depth[i] = own[i] ? INT_MAX / 2 : 0;
-    auto relax = [&](int gx, int gy, int nx, int ny, int weight) {
+    chamferSweeps(w, h, [&](int gx, int gy, int nx, int ny, int weight) {
         const size_t i = size_t(gy) * w + gx;
+        if (!own[i])
+            return;
         const bool inside = nx >= 0 && ny >= 0 && nx < w && ny < h;
         const int through = inside && own[size_t(ny) * w + nx] == own[i] ? depth[size_t(ny) * w + nx] : 0;
         depth[i] = std::min(depth[i], through + weight);
-    };
-    for (int gy = 0; gy < h; ++gy)
-        for (int gx = 0; gx < w; ++gx)
-            if (own[size_t(gy) * w + gx]) {
-                relax(gx, gy, gx - 1, gy, 2);
-                relax(gx, gy, gx - 1, gy - 1, 3);
-                relax(gx, gy, gx, gy - 1, 2);
-                relax(gx, gy, gx + 1, gy - 1, 3);
-            }
-    for (int gy = h - 1; gy >= 0; --gy)
-        for (int gx = w - 1; gx >= 0; --gx)
-            if (own[size_t(gy) * w + gx]) {
-                relax(gx, gy, gx + 1, gy, 2);
-                relax(gx, gy, gx + 1, gy + 1, 3);
-                relax(gx, gy, gx, gy + 1, 2);
-                relax(gx, gy, gx - 1, gy + 1, 3);
-            }
+    });
     return depth;
 }
 
@@ -260,8 +267,8 @@ void MapPlaces::findMiddles() const
 
 namespace {
 
-// The land nearest each point, with its chamfer distance (2 a step, 3 a
-// diagonal one): a map of which country lies nearest, across sea too.
+// The land nearest each point, with its chamfer distance: a map of which
+// country lies nearest, across sea too.
 struct Nearest {
     std::vector<int> country, distance;
 };
@@ -272,7 +279,7 @@ Nearest nearestLand(const std::vector<int> &land, int w, int h)
     for (size_t i = 0; i < land.size(); ++i)
         if (land[i])
             n.distance[i] = 0;
-    auto relax = [&](int gx, int gy, int nx, int ny, int weight) {
+    chamferSweeps(w, h, [&](int gx, int gy, int nx, int ny, int weight) {
         if (nx < 0 || ny < 0 || nx >= w || ny >= h)
             return;
         const size_t i = size_t(gy) * w + gx, j = size_t(ny) * w + nx;
@@ -280,21 +287,7 @@ Nearest nearestLand(const std::vector<int> &land, int w, int h)
             n.distance[i] = n.distance[j] + weight;
             n.country[i] = n.country[j];
         }
-    };
-    for (int gy = 0; gy < h; ++gy)
-        for (int gx = 0; gx < w; ++gx) {
-            relax(gx, gy, gx - 1, gy, 2);
-            relax(gx, gy, gx - 1, gy - 1, 3);
-            relax(gx, gy, gx, gy - 1, 2);
-            relax(gx, gy, gx + 1, gy - 1, 3);
-        }
-    for (int gy = h - 1; gy >= 0; --gy)
-        for (int gx = w - 1; gx >= 0; --gx) {
-            relax(gx, gy, gx + 1, gy, 2);
-            relax(gx, gy, gx + 1, gy + 1, 3);
-            relax(gx, gy, gx, gy + 1, 2);
-            relax(gx, gy, gx - 1, gy + 1, 3);
-        }
+    });
     return n;
 }
 

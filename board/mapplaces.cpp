@@ -447,6 +447,35 @@ void MapPlaces::findJumps() const
         if (centres_[c].x() >= 0)
             for (int d = 0; d < 4; ++d)
                 jumps_[size_t(c) * 4 + d] = jumpFrom(c, centres_[c], middles_[c], Heading(d));
+    // A country no neighbour's arrow goes to (a small one between larger
+    // ones: Luxembourg) takes the arrow of the neighbour that points most
+    // nearly at it, where the country that arrow went to is reached from
+    // another neighbour too; a listener then finds it beside its neighbours.
+    auto reachedFromNeighbours = [&](int t) {
+        int count = 0;
+        for (int s = 1; s <= n; ++s)
+            for (int d = 0; d < 4; ++d)
+                count += jumps_[size_t(s) * 4 + d] == t && neighbours(s, t);
+        return count;
+    };
+    for (int t = 1; t <= n; ++t) {
+        if (centres_[t].x() < 0 || reachedFromNeighbours(t))
+            continue;
+        int bestFrom = 0, bestWay = 0;
+        double bestAngle = kWithin;
+        for (int s = 1; s <= n; ++s) {
+            if (!neighbours(s, t) || centres_[s].x() < 0)
+                continue;
+            for (int d = 0; d < 4; ++d) {
+                const int was = jumps_[size_t(s) * 4 + d];
+                const double angle = angleOff(centres_[s], middles_[s], t, Heading(d));
+                if (angle >= 0 && angle <= bestAngle && (!was || reachedFromNeighbours(was) > 1 || !neighbours(s, was)))
+                    bestAngle = angle, bestFrom = s, bestWay = d;
+            }
+        }
+        if (bestFrom)
+            jumps_[size_t(bestFrom) * 4 + bestWay] = t;
+    }
 }
 
 QPoint MapPlaces::nearest(QPoint from, Heading heading) const

@@ -60,7 +60,9 @@ public:
     // The middle of the country a Ctrl+arrow goes to from a point: the
     // neighbour that lies most nearly that way by the map's compass, else the
     // country beyond, weighing direction ahead of distance; (-1, -1) when no
-    // country lies within about 45 degrees of that way.
+    // country lies within about 45 degrees of that way. A country that no
+    // neighbour's arrow would reach takes the arrow that points most nearly
+    // at it from one of its neighbours.
     QPoint nearest(QPoint from, Heading heading) const;
     // Which ninth of the visible map a point lies in.
     Sector sectorOf(QPoint twips) const;

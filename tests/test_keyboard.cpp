@@ -412,6 +412,15 @@ TEST_F(Keys, CtrlArrowsJumpTheCarriedNameFromCountryToCountry)
     EXPECT_EQ(jumped("Northern Ireland", H::North), "Iceland");
     EXPECT_EQ(jumped("Norway", H::West), "Iceland");
     EXPECT_EQ(jumped("Estonia", H::North), "Finland");
+    // A small country between larger ones is found beside its neighbours,
+    // not only from a country far off.
+    {
+        int fromNeighbours = 0;
+        for (const char *beside : {"Belgium", "France", "Germany"})
+            for (int d = 0; d < 4; ++d)
+                fromNeighbours += jumped(beside, H(d)) == "Luxembourg";
+        EXPECT_GE(fromNeighbours, 1) << "no arrow from Belgium, France or Germany reaches Luxembourg";
+    }
     for (int c = 1; c <= layout::kItemCount; ++c)
         for (int d = 0; d < 4; ++d) {
             const QPoint from = map.middle(c), to = map.nearest(from, H(d));

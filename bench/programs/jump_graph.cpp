@@ -113,6 +113,8 @@ int main(int argc, char **argv)
     int unreachable = 0, longest = 0;
     long sum = 0, pairs = 0;
     std::pair<int, int> longestPair{0, 0};
+    std::vector<int> lengths;
+    std::vector<std::vector<int>> shortest(n + 1);
     for (int a = 1; a <= n; ++a) {
         std::vector<int> dist(n + 1, -1);
         std::deque<int> todo{a};
@@ -126,9 +128,12 @@ int main(int argc, char **argv)
                     todo.push_back(next);
                 }
         }
+        shortest[a] = dist;
         for (int b = 1; b <= n; ++b) {
             if (b == a)
                 continue;
+            if (dist[b] > 0)
+                lengths.push_back(dist[b]);
             if (dist[b] < 0) {
                 if (!unreachable++ || a == 1)
                     std::printf("  unreachable: %s from %s\n", name(b), name(a));
@@ -139,88 +144,112 @@ int main(int argc, char **argv)
                 longest = dist[b], longestPair = {a, b};
         }
     }
-    // A player who steers by the atlas and remembers where each arrow went:
-    // a way heard of before is followed; otherwise the untried arrow nearest
-    // the way to the name's country, else a known arrow to a country not yet
-    // passed through on this search, else back to the nearest country with
-    // an untried arrow. The pin starts where the last name was dropped.
-    std::map<std::pair<int, int>, int> heard;  // (country, arrow) -> where it went
-    auto route = [&](int from, auto wanted) {  // arrows along heard ways to the nearest wanted country
-        std::map<int, std::pair<int, int>> came{{from, {0, -1}}};
-        std::deque<int> todo{from};
-        while (!todo.empty()) {
-            const int c = todo.front();
-            todo.pop_front();
-            if (wanted(c)) {
-                std::vector<int> arrows;
-                for (int x = c; x != from; x = came[x].first)
-                    arrows.insert(arrows.begin(), came[x].second);
-                return std::optional<std::vector<int>>(arrows);
-            }
-            for (int d = 0; d < 4; ++d)
-                if (auto it = heard.find({c, d}); it != heard.end() && it->second && !came.count(it->second)) {
-                    came[it->second] = {c, d};
-                    todo.push_back(it->second);
+    // A player who steers by the atlas and remembers where each arrow went,
+    // as the screen-reader test's player does: a way heard of before is
+    // followed; otherwise the untried arrow nearest the way to the name's
+    // country, else a known arrow to a country not yet passed through on this
+    // search, else back to the nearest country with an untried arrow. The pin
+    // starts where the last name was dropped.
+    auto playRound = [&](int stride) {
+        std::map<std::pair<int, int>, int> heard;  // (country, arrow) -> where it went
+        auto route = [&](int from, auto wanted) {  // arrows along heard ways to the nearest wanted country
+            std::map<int, std::pair<int, int>> came{{from, {0, -1}}};
+            std::deque<int> todo{from};
+            while (!todo.empty()) {
+                const int c = todo.front();
+                todo.pop_front();
+                if (wanted(c)) {
+                    std::vector<int> arrows;
+                    for (int x = c; x != from; x = came[x].first)
+                        arrows.insert(arrows.begin(), came[x].second);
+                    return std::optional<std::vector<int>>(arrows);
                 }
-        }
-        return std::optional<std::vector<int>>();
-    };
-    std::vector<int> presses;
-    int here = places.at(places.area().center()).country;
-    for (int target = 1; target <= n; ++target) {
-        int count = 0;
-        std::set<int> passed{here};
-        auto press = [&](int d) {
-            ++count;
-            heard[{here, d}] = to[here][d];
-            if (to[here][d])
-                here = to[here][d], passed.insert(here);
-        };
-        while (here != target && count < 60) {
-            if (auto known = route(here, [&](int c) { return c == target; })) {
-                for (int d : *known)
-                    press(d);
-                continue;
-            }
-            std::array<int, 4> order{0, 1, 2, 3};
-            std::sort(order.begin(), order.end(), [&](int x, int y) {
-                return atlas.off(here, target, kHeadings[x]) < atlas.off(here, target, kHeadings[y]);
-            });
-            int chosen = -1;
-            for (int d : order)
-                if (!heard.count({here, d}) || (heard[{here, d}] && !passed.count(heard[{here, d}]))) {
-                    chosen = d;
-                    break;
-                }
-            if (chosen >= 0) {
-                press(chosen);
-                continue;
-            }
-            const auto back = route(here, [&](int c) {
                 for (int d = 0; d < 4; ++d)
-                    if (!heard.count({c, d}))
-                        return true;
-                return false;
-            });
-            if (!back || back->empty())
-                break;
-            for (int d : *back)
-                press(d);
+                    if (auto it = heard.find({c, d}); it != heard.end() && it->second && !came.count(it->second)) {
+                        came[it->second] = {c, d};
+                        todo.push_back(it->second);
+                    }
+            }
+            return std::optional<std::vector<int>>();
+        };
+        std::vector<int> presses;
+        int here = places.at(places.area().center()).country;
+        for (int target = 1; target <= n; target += stride) {
+            int count = 0;
+            std::set<int> passed{here};
+            auto press = [&](int d) {
+                ++count;
+                heard[{here, d}] = to[here][d];
+                if (to[here][d])
+                    here = to[here][d], passed.insert(here);
+            };
+            while (here != target && count < 60) {
+                if (auto known = route(here, [&](int c) { return c == target; })) {
+                    for (int d : *known)
+                        press(d);
+                    continue;
+                }
+                std::array<int, 4> order{0, 1, 2, 3};
+                std::sort(order.begin(), order.end(), [&](int x, int y) {
+                    return atlas.off(here, target, kHeadings[x]) < atlas.off(here, target, kHeadings[y]);
+                });
+                int chosen = -1;
+                for (int d : order)
+                    if (!heard.count({here, d}) || (heard[{here, d}] && !passed.count(heard[{here, d}]))) {
+                        chosen = d;
+                        break;
+                    }
+                if (chosen >= 0) {
+                    press(chosen);
+                    continue;
+                }
+                const auto back = route(here, [&](int c) {
+                    for (int d = 0; d < 4; ++d)
+                        if (!heard.count({c, d}))
+                            return true;
+                    return false;
+                });
+                if (!back || back->empty())
+                    break;
+                for (int d : *back)
+                    press(d);
+            }
+            presses.push_back(here == target ? count : 99);
+            if (presses.back() > 7)
+                std::printf("  %s took %d arrow presses%s\n", name(target), presses.back(),
+                            stride == 1 ? "" : " (every third name)");
         }
-        presses.push_back(here == target ? count : 99);
-        if (presses.back() > 7)
-            std::printf("  %s took %d arrow presses\n", name(target), presses.back());
-    }
-    std::vector<int> sorted = presses;
-    std::sort(sorted.begin(), sorted.end());
+        std::sort(presses.begin(), presses.end());
+        return presses;
+    };
+    const std::vector<int> sorted = playRound(1), third = playRound(3);
+    // The same rounds for a player who knew every jump beforehand: the floor.
+    auto floorOf = [&](int stride) {
+        std::vector<int> floor;
+        for (int target = 1, from = places.at(places.area().center()).country; target <= n;
+             from = target, target += stride)
+            floor.push_back(std::max(0, shortest[from][target]));
+        std::sort(floor.begin(), floor.end());
+        return floor;
+    };
+    const std::vector<int> floor = floorOf(1), floor3 = floorOf(3);
     std::printf("jumps: %d of %d ways go somewhere; every country reachable from every other: %s (%d pairs not)\n",
                 jumps, n * 4, unreachable ? "no" : "yes", unreachable);
     std::printf("shortest paths: mean %.2f, longest %d (%s to %s)\n", pairs ? double(sum) / pairs : 0.0, longest,
                 name(longestPair.first), name(longestPair.second));
+    std::sort(lengths.begin(), lengths.end());
+    if (!lengths.empty())
+        std::printf("shortest paths: median %d, three quarters within %d\n", lengths[lengths.size() / 2],
+                    lengths[lengths.size() * 3 / 4]);
     std::printf("jumps more than 45 degrees off their key, by the atlas: %d\n", offKey);
     std::printf("refusals with a country within 45 degrees that way, by the atlas: %d\n", refusedWrongly);
     std::printf("arrow presses per name for a player steering by the atlas and remembering, a round in list "
                 "order: median %d, worst %d\n",
                 sorted[sorted.size() / 2], sorted.back());
+    std::printf("the same round knowing every jump beforehand: median %d, worst %d\n", floor[floor.size() / 2],
+                floor.back());
+    std::printf("every third name of the list, as the screen-reader test plays: median %d, worst %d; knowing every "
+                "jump: median %d, worst %d\n",
+                third[third.size() / 2], third.back(), floor3[floor3.size() / 2], floor3.back());
     return 0;
 }

@@ -412,10 +412,10 @@ class Reference:
         anywhere, each later one near where the one before it puts it."""
         with self.lock:
             clicks = list(self.clicks)
-        offset, previous = None, None
+        offset, previous, since = None, None, None
         for k, t in enumerate(clicks):
             if k in self.found:
-                offset, previous = self.found[k] - t * RATE, self.found[k]
+                offset, previous, since = self.found[k] - t * RATE, self.found[k], t
                 continue
             # Never where the click before it is: two clicks asked for a few
             # milliseconds apart are both in the recording, the second one
@@ -424,12 +424,15 @@ class Reference:
             if offset is None:
                 at = self.find(recording, after, len(recording))
             else:
+                # The recording's clock and the test's drift apart (a
+                # fraction of a percent): after a long quiet, look wider.
                 guess = int(round(t * RATE + offset))
-                at = self.find(recording, max(after, guess - RATE * 3 // 100), guess + RATE * 3 // 100)
+                reach = int(RATE * (0.03 + 0.005 * max(0.0, t - since)))
+                at = self.find(recording, max(after, guess - reach), guess + reach)
             if at is None:
                 return
             self.found[k] = at
-            offset, previous = at - t * RATE, at
+            offset, previous, since = at - t * RATE, at, t
 
     def sample_at(self, t):
         """Where the test's time t lies in the recording, by the clicks found

@@ -33,21 +33,24 @@ import quizdriver as q  # noqa: E402
 
 
 def breaks(recorded, expected, server):
-    """Silent stretches of a millisecond or more inside a sound: where the
-    sound is audible and the recording is not."""
+    """Where (ms into the sound) silent stretches of a millisecond or more
+    lie inside a sound: the sound audible, the recording not. (On a server
+    that resamples, where a sound is found to start and where the next one
+    cut it are known to a few milliseconds: a break listed within a few
+    milliseconds of either end may be the measurement's.)"""
     ms = L.RATE // 1000
     n = min(len(recorded), len(expected)) // ms
     if server.BELOW_HZ:
         recorded, expected = L.lowpass(recorded, server.BELOW_HZ), L.lowpass(expected, server.BELOW_HZ)
-    count, inside = 0, False
+    found, inside = [], False
     for k in range(n):
         want = float(abs(expected[k * ms:(k + 1) * ms]).max())
         got = float(abs(recorded[k * ms:(k + 1) * ms]).max())
         gap = want > 300 and got < want * 0.1
         if gap and not inside:
-            count += 1
+            found.append(k)
         inside = gap
-    return count
+    return found
 
 
 def one_start(build, source, server, out, later=6, pairs=3, sleep=0):
@@ -98,7 +101,7 @@ def one_start(build, source, server, out, later=6, pairs=3, sleep=0):
         found.append(ear.heard(sounds[sound], t, until))
     result = []
     for n, (t, sound, what) in enumerate(drops):
-        gaps = 0
+        gaps = []
         if found[n] is not None:
             # Up to where the next sound replaces it (or its own end).
             at = found[n][0]
@@ -108,7 +111,7 @@ def one_start(build, source, server, out, later=6, pairs=3, sleep=0):
                 end = min(end, nxt - L.RATE // 1000)
             # The reference's clicks only add sound: they hide no break.
             seg = rec[at:max(at, end)]
-            gaps = breaks(seg, sounds[sound][:len(seg)], server)
+            gaps = [f"{what} {sound} sound at {k} ms" for k in breaks(seg, sounds[sound][:len(seg)], server)]
         result.append((what, None if found[n] is None else found[n][1] * 1000, gaps))
     return result
 
@@ -124,7 +127,7 @@ def main():
     args = ap.parse_args()
     build, source = Path(args.build).resolve(), Path(args.source).resolve()
     q.load_layout(build / "window-layout.json")
-    heard, missed, total, gaps = {}, 0, 0, 0
+    heard, missed, total, gaps = {}, 0, 0, []
     burners = [subprocess.Popen(["sh", "-c", "while :; do :; done"]) for _ in range(args.load)]
     try:
         with tempfile.TemporaryDirectory(prefix="orbenvale-drop-") as work, L.server(args.server, work) as server:
@@ -156,7 +159,9 @@ def main():
     if args.sleep:
         show(f"a drop after {args.sleep:.0f} s alone (output asleep)", heard.get("after sleep", []))
     show("all drops", every)
-    print(f"drops heard: {total - missed} of {total}; breaks inside sounds: {gaps}")
+    print(f"drops heard: {total - missed} of {total}; breaks inside sounds: {len(gaps)}")
+    for where in gaps:
+        print(f"  a break in the {where}")
     return 0
 
 

@@ -127,7 +127,7 @@ def main():
     args = ap.parse_args()
     build, source = Path(args.build).resolve(), Path(args.source).resolve()
     q.load_layout(build / "window-layout.json")
-    heard, missed, total, gaps = {}, 0, 0, []
+    heard, missed, total, gaps, late = {}, 0, 0, [], None
     burners = [subprocess.Popen(["sh", "-c", "while :; do :; done"]) for _ in range(args.load)]
     try:
         with tempfile.TemporaryDirectory(prefix="orbenvale-drop-") as work, L.server(args.server, work) as server:
@@ -140,6 +140,8 @@ def main():
                         missed += 1
                     else:
                         heard.setdefault(what, []).append(delay)
+            if hasattr(server, "missed_cycles"):
+                late = [server.missed_cycles(c) for c in (q.TITLE, "parec", "reference")]
     finally:
         for b in burners:
             b.kill()
@@ -162,6 +164,9 @@ def main():
     print(f"drops heard: {total - missed} of {total}; breaks inside sounds: {len(gaps)}")
     for where in gaps:
         print(f"  a break in the {where}")
+    if late is not None:
+        print(f"PipeWire's graph found a stream not ready in its cycle (its own log): the quiz's {late[0]} times, "
+              f"the recorder's {late[1]}, the reference client's {late[2]}")
     return 0
 
 

@@ -24,6 +24,7 @@ recorder's and the server's own latency do not count.
 
 import ctypes
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -210,7 +211,9 @@ class PipeWireServer(SoundServer):
         script = self.dir / "servers.sh"
         script.write_text("pipewire & sleep 0.3; wireplumber & sleep 0.3; pipewire-pulse & wait\n")
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.dir / "home"),
-               "XDG_RUNTIME_DIR": str(self.dir / "run"), "DISABLE_RTKIT": "1"}
+               "XDG_RUNTIME_DIR": str(self.dir / "run"), "DISABLE_RTKIT": "1",
+               # Its notes too: among them each cycle of the graph a client missed.
+               "PIPEWIRE_DEBUG": "3"}
         self.launch(["dbus-run-session", "--", "sh", str(script)], env)
         self.wait_for("pipewire-pulse", lambda: bool(self.pactl("info")), timeout)
         self.pactl("load-module", "module-null-sink", f"sink_name={SINK}")
@@ -220,6 +223,17 @@ class PipeWireServer(SoundServer):
 
     def env(self):
         return {"PULSE_SERVER": f"unix:{self.socket}"}
+
+    def missed_cycles(self, client):
+        """How many of the graph's cycles found a client's stream not ready,
+        by PipeWire's own log ("client missed N wakeups"): that cycle the
+        stream is silent, however much of its sound the server holds."""
+        try:
+            log = (self.dir / "server.log").read_text(errors="replace")
+        except OSError:
+            return 0
+        found = re.findall(r"\(" + re.escape(client) + r"-\d+\) client missed (\d+) wakeups", log)
+        return sum(int(n) for n in found)
 
 
 def server(name=None, work=None):

@@ -157,7 +157,7 @@ fi
 cd "$home" || exit 1
 # shellcheck disable=SC2086
 $as env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$home" LANG=C.UTF-8 DISPLAY="$DISPLAY" \
-    E2E_DEADLINE="${E2E_DEADLINE:-}" BROWSER=true $env \
+    E2E_DEADLINE="${E2E_DEADLINE:-}" READER_BY_EAR_EVERY="${READER_BY_EAR_EVERY:-3}" BROWSER=true $env \
     dbus-run-session -- sh "$home/screenreader.sh" --inside "$@"
 status=$?
 # Whatever the session left running goes with it.

@@ -231,37 +231,47 @@ NEEDLE = {  # shades across the needle, from its lit upper side
 }
 
 
-def make_pushpin(path, preview_dir=None):
+def draw_pushpin(size, tip, lit_until, rim):
+    """The push-pin at size pixels: (color, opaque). The needle is drawn
+    pixel by pixel so that its point lands exactly on (tip, tip): a 45 degree
+    steel shaft, lit on its upper right side, one more pixel wide each side
+    up to each step of lit_until, tapering to one pixel at the point. A rim
+    of rim pixels, darker, keeps the head readable on the blue panel as well
+    as on pale map colours, where soft edges cannot be used."""
     s = 16
-    big = draw_pin_head(32 * s, 11.0, 11.0, 8.0, 32.0)
-    small = downscale(big, 32)
-    arr = np.asarray(small).astype(np.float64)
+    big = draw_pin_head(size * s, 11.0, 11.0, 8.0, 32.0)
+    arr = np.asarray(downscale(big, size)).astype(np.float64)
     alpha = arr[..., 3] / 255.0
     color = arr[..., :3]
     opaque = alpha >= 0.45
-    # Needle, drawn pixel by pixel so the point lands exactly on (29, 29):
-    # a 45 degree steel shaft, lit on its upper right side, tapering to one
-    # pixel for the last few steps.
-    needle_pixels = {}
-    for k in range(17, 30):
-        needle_pixels[(k, k)] = NEEDLE["mid"] if k < 29 else NEEDLE["tip"]
-        if k <= 25:
-            needle_pixels[(k + 1, k)] = NEEDLE["hi"]
-            needle_pixels[(k, k + 1)] = NEEDLE["lo"]
-    for (px, py), col in needle_pixels.items():
+    needle = {}
+    for k in range(17 * size // 32, tip + 1):
+        needle[(k, k)] = NEEDLE["mid"] if k < tip else NEEDLE["tip"]
+        for width, until in enumerate(lit_until, start=1):
+            if k <= until:
+                needle[(k + width, k)] = NEEDLE["hi"]
+                needle[(k, k + width)] = NEEDLE["lo"]
+    for (px, py), col in needle.items():
         if opaque[py, px] and alpha[py, px] > 0.9:
             continue  # the head covers this part of the needle
         color[py, px] = col
         opaque[py, px] = True
-    # A one pixel darker rim on the head keeps it readable on the blue panel
-    # as well as on pale map colours, where soft edges cannot be used.
     head = opaque.copy()
-    for (px, py) in needle_pixels:
+    for (px, py) in needle:
         head[py, px] = False
-    pad = np.pad(opaque, 1)
-    edge = head & ~(pad[:-2, 1:-1] & pad[2:, 1:-1] & pad[1:-1, :-2] & pad[1:-1, 2:])
+    pad = np.pad(opaque, rim)
+    n = opaque.shape[0]
+    inner = np.ones_like(opaque)
+    for d in range(1, rim + 1):  # every pixel within rim steps across or down is opaque too
+        inner &= (pad[rim - d:rim - d + n, rim:rim + n] & pad[rim + d:rim + d + n, rim:rim + n]
+                  & pad[rim:rim + n, rim - d:rim - d + n] & pad[rim:rim + n, rim + d:rim + d + n])
+    edge = head & ~inner
     color[edge] = color[edge] * 0.35 + np.array([8, 24, 80]) * 0.65
-    color = np.where(opaque[..., None], color, 0)
+    return np.where(opaque[..., None], color, 0), opaque
+
+
+def make_pushpin(path, preview_dir=None):
+    color, opaque = draw_pushpin(32, 29, (25,), 1)
     rgb_img = Image.fromarray(np.round(color).astype(np.uint8), "RGB")
     pal_img = rgb_img.quantize(colors=255, method=Image.MEDIANCUT, dither=Image.NONE)
     index = np.asarray(pal_img).astype(np.uint8)
@@ -277,35 +287,8 @@ def make_pushpin_2x(path):
     """The push-pin at double resolution (64 pixels, PNG), for screens with
     more than one pixel to a point: the same head drawn finer, the needle's
     point on (58, 58), twice the 32-pixel picture's (29, 29)."""
-    s = 16
-    big = draw_pin_head(64 * s, 11.0, 11.0, 8.0, 32.0)
-    arr = np.asarray(downscale(big, 64)).astype(np.float64)
-    alpha = arr[..., 3] / 255.0
-    color = arr[..., :3]
-    opaque = alpha >= 0.45
-    needle = {}
-    for k in range(34, 59):
-        needle[(k, k)] = NEEDLE["mid"] if k < 58 else NEEDLE["tip"]
-        if k <= 52:
-            needle[(k + 1, k)] = NEEDLE["hi"]
-            needle[(k, k + 1)] = NEEDLE["lo"]
-        if k <= 46:
-            needle[(k + 2, k)] = NEEDLE["hi"]
-            needle[(k, k + 2)] = NEEDLE["lo"]
-    for (px, py), col in needle.items():
-        if opaque[py, px] and alpha[py, px] > 0.9:
-            continue
-        color[py, px] = col
-        opaque[py, px] = True
-    head = opaque.copy()
-    for (px, py) in needle:
-        head[py, px] = False
-    pad = np.pad(opaque, 2)
-    inner = (pad[:-4, 2:-2] & pad[4:, 2:-2] & pad[2:-2, :-4] & pad[2:-2, 4:]
-             & pad[1:-3, 2:-2] & pad[3:-1, 2:-2] & pad[2:-2, 1:-3] & pad[2:-2, 3:-1])
-    edge = head & ~inner
-    color[edge] = color[edge] * 0.35 + np.array([8, 24, 80]) * 0.65
-    rgba = np.dstack([np.where(opaque[..., None], color, 0), np.where(opaque, 255, 0)])
+    color, opaque = draw_pushpin(64, 58, (52, 46), 2)
+    rgba = np.dstack([color, np.where(opaque, 255, 0)])
     Image.fromarray(np.round(rgba).astype(np.uint8), "RGBA").save(path, optimize=True)
 
 

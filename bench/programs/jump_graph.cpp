@@ -113,7 +113,6 @@ int main(int argc, char **argv)
     int unreachable = 0, longest = 0;
     long sum = 0, pairs = 0;
     std::pair<int, int> longestPair{0, 0};
-    std::vector<int> lengths;
     std::vector<std::vector<int>> shortest(n + 1);
     for (int a = 1; a <= n; ++a) {
         std::vector<int> dist(n + 1, -1);
@@ -132,8 +131,6 @@ int main(int argc, char **argv)
         for (int b = 1; b <= n; ++b) {
             if (b == a)
                 continue;
-            if (dist[b] > 0)
-                lengths.push_back(dist[b]);
             if (dist[b] < 0) {
                 if (!unreachable++ || a == 1)
                     std::printf("  unreachable: %s from %s\n", name(b), name(a));
@@ -237,6 +234,11 @@ int main(int argc, char **argv)
                 jumps, n * 4, unreachable ? "no" : "yes", unreachable);
     std::printf("shortest paths: mean %.2f, longest %d (%s to %s)\n", pairs ? double(sum) / pairs : 0.0, longest,
                 name(longestPair.first), name(longestPair.second));
+    std::vector<int> lengths;  // every shortest path between two countries
+    for (const std::vector<int> &dist : shortest)
+        for (const int d : dist)
+            if (d > 0)
+                lengths.push_back(d);
     std::sort(lengths.begin(), lengths.end());
     if (!lengths.empty())
         std::printf("shortest paths: median %d, three quarters within %d\n", lengths[lengths.size() / 2],
